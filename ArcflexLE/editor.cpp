@@ -1,0 +1,13 @@
+#include "editor.h"
+
+#include "pyrt.h"
+
+namespace arcflex {
+
+void start_editor() {}
+
+void run_mainloop() { clear_python_state(); }
+
+void clear_python_state() { release_runtime_refs(); }
+
+}  // namespace arcflex
