@@ -209,3 +209,5 @@ inline std::string entry_cursor, entry_error_cursor;
 inline bool root_window_iconified = false;
 
 }  // namespace arcflex
+
+#include "state_gui.h"

@@ -1,0 +1,130 @@
+#include "dialogs.h"
+
+namespace arcflex::dialogs {
+
+namespace {
+
+bool g_recording = false;
+std::vector<Record> g_records;
+std::deque<bool> g_bool_answers;
+std::deque<std::string> g_text_answers;
+
+void record(const char* kind, const std::string& title, const std::string& message, py::handle parent) {
+  g_records.push_back({kind, title, message, parent && !parent.is_none()});
+}
+
+py::dict box_options(py::handle parent) {
+  py::dict kw;
+  if (parent && !parent.is_none()) kw["parent"] = parent;
+  return kw;
+}
+
+py::object messagebox() { return py::module_::import("tkinter.messagebox"); }
+
+bool next_bool() {
+  if (g_bool_answers.empty()) return false;
+  bool a = g_bool_answers.front();
+  g_bool_answers.pop_front();
+  return a;
+}
+
+std::string next_text() {
+  if (g_text_answers.empty()) return "";
+  std::string a = g_text_answers.front();
+  g_text_answers.pop_front();
+  return a;
+}
+
+void show_box(const char* kind, const char* fn, const std::string& title, const std::string& message,
+              py::handle parent) {
+  if (g_recording) {
+    record(kind, title, message, parent);
+    return;
+  }
+  messagebox().attr(fn)(title, message, **box_options(parent));
+}
+
+bool ask_box(const char* kind, const char* fn, const std::string& title, const std::string& message,
+             py::handle parent) {
+  if (g_recording) {
+    record(kind, title, message, parent);
+    return next_bool();
+  }
+  py::object r = messagebox().attr(fn)(title, message, **box_options(parent));
+  return r.ptr() && PyObject_IsTrue(r.ptr()) == 1;
+}
+
+// tkinter's file dialogs return "" or () on cancel, a str otherwise.
+std::string file_dialog(const char* kind, const char* fn, const py::dict& options) {
+  if (g_recording) {
+    std::string title = options.contains("title") ? py::str(options["title"]).cast<std::string>() : "";
+    record(kind, title, "", options.contains("parent") ? py::handle(options["parent"]) : py::handle());
+    return next_text();
+  }
+  py::object r = py::module_::import("tkinter.filedialog").attr(fn)(**options);
+  if (py::isinstance<py::str>(r)) return r.cast<std::string>();
+  return "";
+}
+
+}  // namespace
+
+void show_error(const std::string& title, const std::string& message, py::handle parent) {
+  show_box("error", "showerror", title, message, parent);
+}
+void show_warning(const std::string& title, const std::string& message, py::handle parent) {
+  show_box("warning", "showwarning", title, message, parent);
+}
+void show_info(const std::string& title, const std::string& message, py::handle parent) {
+  show_box("info", "showinfo", title, message, parent);
+}
+bool ask_yes_no(const std::string& title, const std::string& message, py::handle parent) {
+  return ask_box("yesno", "askyesno", title, message, parent);
+}
+bool ask_ok_cancel(const std::string& title, const std::string& message, py::handle parent) {
+  return ask_box("okcancel", "askokcancel", title, message, parent);
+}
+
+std::string ask_open_filename(const py::dict& options) { return file_dialog("open", "askopenfilename", options); }
+std::string ask_save_filename(const py::dict& options) { return file_dialog("save", "asksaveasfilename", options); }
+
+py::object ask_color(py::handle initial, const py::dict& options) {
+  if (g_recording) {
+    std::string title = options.contains("title") ? py::str(options["title"]).cast<std::string>() : "";
+    record("color", title, "", options.contains("parent") ? py::handle(options["parent"]) : py::handle());
+    std::string a = next_text();
+    if (a.empty()) return py::make_tuple(py::none(), py::none());
+    return py::make_tuple(py::none(), a);
+  }
+  return py::module_::import("tkinter.colorchooser").attr("askcolor")(initial, **options);
+}
+
+void open_url(const std::string& url, int new_window) {
+  if (g_recording) {
+    record("browser", url, "", py::handle());
+    return;
+  }
+  py::module_::import("webbrowser").attr("open")(url, new_window);
+}
+
+void system_sound_asterisk() {
+  if (g_recording) {
+    record("sound", "Asterisk", "", py::handle());
+    return;
+  }
+  py::object tk = py::module_::import("tkinter");
+  py::object root = tk.attr("_default_root");
+  if (!root.is_none()) root.attr("bell")();
+}
+
+void set_recording(bool on) { g_recording = on; }
+bool recording() { return g_recording; }
+const std::vector<Record>& recorded() { return g_records; }
+void clear_recorded() {
+  g_records.clear();
+  g_bool_answers.clear();
+  g_text_answers.clear();
+}
+void push_bool_answer(bool answer) { g_bool_answers.push_back(answer); }
+void push_text_answer(const std::string& answer) { g_text_answers.push_back(answer); }
+
+}  // namespace arcflex::dialogs

@@ -1,0 +1,182 @@
+#include "startup.h"
+
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include <platform/mutex.h>
+#include <platform/paths.h>
+#include <platform/pipe.h>
+#include <platform/process.h>
+
+#include "dialogs.h"
+#include "graph.h"
+#include "settings_files.h"
+#include "state.h"
+#include "state_defaults.h"
+#include "tools.h"
+#include "window.h"
+
+namespace arcflex {
+
+namespace fs = std::filesystem;
+using namespace py::literals;
+
+namespace {
+
+void step(const char* name) { startup_steps.emplace_back(name); }
+
+// The plotting libraries, with the Tk back end chosen before pyplot loads.
+void import_libraries() {
+  py::module_::import("copy");
+  py::module_::import("numpy");
+  py::module_::import("scipy.interpolate");
+  py::module_::import("psutil");
+  py::module_::import("tkinter");
+  py::module_::import("tkinter.messagebox");
+  py::module_ matplotlib = py::module_::import("matplotlib");
+  matplotlib.attr("use")("TkAgg");
+  py::module_::import("matplotlib.pyplot");
+  py::module_::import("matplotlib.patches");
+  py::module_::import("matplotlib.lines");
+  py::module_::import("matplotlib.backends.backend_tkagg");
+}
+
+std::string folder(const std::string& base, const char* name) {
+  const char sep = afp::path_separator();
+  return base + sep + "Arcflex LE" + sep + name + sep;
+}
+
+}  // namespace
+
+std::string meter_process_name() { return afp::executable_name("afmeter"); }
+
+void take_single_instance() {
+  bool existed = false;
+  mutex = afp::NamedMutex::create_owned("Keep_AF_Alive_Mutex", existed);
+  if (existed) afp::hard_exit(1);
+  if (!mutex) throw std::runtime_error("Cannot create the mutex Keep_AF_Alive_Mutex");
+}
+
+void make_data_folders() {
+  std::string base = afp::local_app_data();
+  if (base.empty()) throw std::runtime_error("The local application data folder cannot be found");
+  settingsdir = folder(base, "settings");
+  savesdir = folder(base, "profiles");
+  if (!fs::exists(settingsdir)) {
+    fs::create_directories(settingsdir);
+    py::module_::import("af_task").attr("unblock_files")();
+  }
+  if (!fs::exists(savesdir)) fs::create_directories(savesdir);
+}
+
+void stop_leftover_meter() {
+  py::module_ psutil = py::module_::import("psutil");
+  const std::string name = meter_process_name();
+  py::object me = psutil.attr("Process")().attr("username")();
+  py::list procs;
+  std::vector<std::string> names;
+  for (py::handle p : psutil.attr("process_iter")(py::make_tuple("name", "username"))) {
+    py::object info = p.attr("info");
+    py::object pname = info["name"];
+    if (pname.is_none() || pname.cast<std::string>() != name) continue;
+    if (!info["username"].equal(me)) continue;
+    procs.append(p);
+  }
+
+  if (py::len(procs) > 0) {
+    bool sent = false;
+    for (int attempt = 0; attempt < 80 && !sent; ++attempt) {
+      sent = afp::pipe_send("Arcflex_Pipe", "quit");
+      if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!sent) {
+      dialogs::show_error("Error", "quit operation timed out.\nYou may need to restart the program.", root);
+    }
+  }
+
+  py::tuple result = psutil.attr("wait_procs")(procs, "timeout"_a = 2);
+  for (py::handle p : result[1]) {
+    try {
+      p.attr("terminate")();
+      p.attr("wait")(2);
+    } catch (py::error_already_set& e) {
+      // A meter that ended on its own meanwhile is what we wanted.
+      if (e.matches(psutil.attr("NoSuchProcess"))) continue;
+      std::string pname = py::str(p.attr("info")["name"]).cast<std::string>();
+      dialogs::show_error("Error", "Error closing process " + pname + ". Try closing it through the task manager.",
+                          root);
+      afp::hard_exit(1);
+    }
+  }
+}
+
+void run_startup() {
+  startup_steps.clear();
+  // A second editor must leave before it loads or touches anything.
+  take_single_instance();
+  step("single_instance");
+
+  import_libraries();
+  py::module_::import("af_task");
+  currentdir = py::module_::import("module_locator").attr("get_path")().cast<std::string>() + afp::path_separator();
+
+  py::module_::import("os").attr("environ")["ARCFLEX"] = "running";
+  step("environment");
+
+  root = tkinter().attr("Tk")();
+  root.attr("withdraw")();
+  step("root");
+
+  make_data_folders();
+  step("folders");
+
+  stop_leftover_meter();
+  step("leftover_meter");
+
+  assign_defaults();
+  step("defaults");
+  initialize_af();
+  step("settings_load");
+  derive_colours_and_fonts();
+  step("colours");
+
+  configure_main_window();
+  bind_main_window();
+  build_frames();
+  step("main_window");
+
+  build_figure();
+  build_applied_curves();
+  step("graph");
+
+  take_initial_snapshots();
+  step("snapshots");
+
+  rescale_view();
+  step("rescale_view");
+  if (init_err) {
+    write_curve();
+    step("write_curve");
+  }
+
+  build_panel();
+  step("panel");
+
+  set_axis_mode(py::int_(axis_mode));
+  step("axis_mode");
+
+  mmpause = true;
+  job1 = py::none();
+  cpop_cd = py::none();
+  step("meter_prep");
+
+  show_root();
+  step("show_root");
+
+  mmpause = false;
+  step("ready");
+}
+
+}  // namespace arcflex
