@@ -82,9 +82,11 @@ RawKeyboardEnd run_raw_keyboard(RawKeyboardSink& sink) {
   wc.cbClsExtra = 0;
   wc.cbWndExtra = 0;
   wc.hInstance = instance;
-  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-  wc.hIconSm = LoadIconW(nullptr, IDI_APPLICATION);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  // The system's application icon and arrow cursor (IDI_APPLICATION,
+  // IDC_ARROW), spelled for the wide calls whatever UNICODE says.
+  wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));
+  wc.hIconSm = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
   wc.lpszMenuName = nullptr;
   wc.lpszClassName = L"af_window";
