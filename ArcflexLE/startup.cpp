@@ -48,6 +48,21 @@ std::string folder(const std::string& base, const char* name) {
   return base + sep + "Arcflex LE" + sep + name + sep;
 }
 
+// Whether process p talks to the same pipe and mutex as this editor. On
+// Windows these are per session; the Linux layer keeps them in the run-time
+// folder named by XDG_RUNTIME_DIR, so a meter started under another one is
+// not ours to stop.
+bool same_run_folder(py::handle p) {
+  if (winui::on_windows()) return true;
+  try {
+    py::object theirs = p.attr("environ")().attr("get")("XDG_RUNTIME_DIR");
+    py::object ours = py::module_::import("os").attr("environ").attr("get")("XDG_RUNTIME_DIR");
+    return theirs.equal(ours);
+  } catch (py::error_already_set&) {
+    return false;  // gone, or its environment cannot be read
+  }
+}
+
 }  // namespace
 
 std::string meter_process_name() { return afp::executable_name("afmeter"); }
@@ -81,7 +96,8 @@ void stop_leftover_meter() {
     py::object info = p.attr("info");
     py::object pname = info["name"];
     if (pname.is_none() || pname.cast<std::string>() != name) continue;
-    if (!info["username"].equal(me)) continue;
+    if (!py::object(info["username"]).equal(me)) continue;
+    if (!same_run_folder(p)) continue;
     procs.append(p);
   }
 
