@@ -211,3 +211,6 @@ inline bool root_window_iconified = false;
 }  // namespace arcflex
 
 #include "state_gui.h"
+
+// Window and graph state that only the interface code uses.
+#include "state_gui.h"  // IWYU pragma: export
