@@ -176,8 +176,15 @@ std::optional<int> ChildProcess::poll() {
 
 std::optional<int> ChildProcess::wait(int timeout_ms) {
   if (timeout_ms < 0) {
+    // Waits for the end without reaping and without the lock, so
+    // terminate() and poll() from other threads stay possible meanwhile.
+    siginfo_t info{};
+    int r;
+    do {
+      r = waitid(P_PID, static_cast<id_t>(impl_->pid), &info, WEXITED | WNOWAIT);
+    } while (r != 0 && errno == EINTR);
     std::lock_guard<std::mutex> guard(impl_->state);
-    if (impl_->reap(true)) return impl_->exit_code;
+    if (impl_->reap(r == 0)) return impl_->exit_code;
     return std::nullopt;
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

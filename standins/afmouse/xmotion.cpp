@@ -94,7 +94,7 @@ std::unique_ptr<SpeedSource> x_motion_feed() {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return nullptr;
   int opcode, event, error;
-  int major = 2, minor = 0;
+  int major = 2, minor = 2;  // raw events reach root-window selections from 2.1 on
   if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error) ||
       XIQueryVersion(display, &major, &minor) != Success) {
     XCloseDisplay(display);

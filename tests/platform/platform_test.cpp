@@ -420,3 +420,19 @@ TEST_F(Platform, PerfCounterIsMonotonicMilliseconds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Platform, TerminateWhileAnotherThreadWaits) {
+  auto child = helper({"hold", "W", "60000"});
+  ASSERT_TRUE(child);
+  ASSERT_EQ(child->read_line(), "owned\n");
+  std::optional<int> code;
+  std::thread waiter([&] { code = child->wait(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(child->terminate());
+  waiter.join();
+  EXPECT_EQ(code, 1);
+}
+
+}  // namespace
