@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the cross-built meter: the i686 afmeter.exe is a 32-bit PE of the
 # windowed (GUI) subsystem that imports FilterConnectCommunicationPort and
-# FilterSendMessage from fltlib.dll; the x86_64 build exists too.
+# FilterSendMessage from fltlib.dll and carries the asInvoker manifest;
+# the x86_64 build exists too.
 # Exit 77 (skipped) when scripts/cross-build has not run for this tree.
 set -euo pipefail
 build=$1
@@ -24,6 +25,9 @@ imports=$(awk 'tolower($0) ~ /dll name: fltlib\.dll/ {on=1; next} on && /^[[:spa
 for fn in FilterConnectCommunicationPort FilterSendMessage; do
   grep -qw "$fn" <<<"$imports" || fail "$exe does not import $fn from fltlib.dll"
 done
+# Its manifest asks for the invoker's execution level.
+grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' "$exe" ||
+  fail "$exe has no asInvoker manifest"
 if grep -Ei 'DLL Name: (libstdc|libgcc|libwinpthread)' <<<"$dump"; then
   fail "$exe needs a mingw DLL"
 fi
