@@ -208,6 +208,10 @@ inline std::string entry_cursor, entry_error_cursor;
 
 inline bool root_window_iconified = false;
 
+// The Display window's sliders (Rate, Smoothness, Text scaling); None until
+// the window is built.
+inline py::object frame_slider, sample_slider, gui_scale_slider;
+
 }  // namespace arcflex
 
 #include "state_gui.h"

@@ -1,0 +1,403 @@
+#include "settings_files.h"
+
+#include <platform/paths.h>
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+#include "curve.h"
+#include "pyrt.h"
+#include "state.h"
+
+namespace arcflex {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+py::object item(py::handle seq, Py_ssize_t i) {
+  PyObject* o = PySequence_GetItem(seq.ptr(), i);  // negative i counts from the end
+  if (!o) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(o);
+}
+
+py::list new_list(py::handle seq) {
+  PyObject* l = PySequence_List(seq.ptr());
+  if (!l) throw py::error_already_set();
+  return py::reinterpret_steal<py::list>(l);
+}
+
+bool compare(py::handle a, py::handle b, int op) {
+  int r = PyObject_RichCompareBool(a.ptr(), b.ptr(), op);
+  if (r < 0) throw py::error_already_set();
+  return r == 1;
+}
+
+Py_ssize_t length(py::handle h) { return static_cast<Py_ssize_t>(py::len(h)); }
+
+// The Python text of a number that goes into a file; nothing that is not a
+// finite number is ever written.
+std::string number_text(py::handle v) {
+  if (!PyNumber_Check(v.ptr())) throw std::runtime_error("not a number: " + py_repr(v));
+  const double d = v.cast<double>();
+  if (!std::isfinite(d)) throw std::runtime_error("not a finite number: " + py_repr(v));
+  return py_repr(v);
+}
+
+std::string row_text(py::handle values) {
+  std::string s;
+  for (py::handle v : values) s += number_text(v) + " ";
+  return s;
+}
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::vector<std::string_view> split_white(std::string_view s) {
+  std::vector<std::string_view> tokens;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && is_space(s[i])) ++i;
+    std::size_t start = i;
+    while (i < s.size() && !is_space(s[i])) ++i;
+    if (i > start) tokens.push_back(s.substr(start, i - start));
+  }
+  return tokens;
+}
+
+struct Unreadable : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+double real_or_throw(std::string_view text) {
+  std::optional<double> v = parse_real(text);
+  if (!v) throw Unreadable("unreadable number: " + std::string(text));
+  return *v;
+}
+
+// A number read as a real and truncated to a whole number.
+int whole_or_throw(std::string_view text) {
+  const double v = std::trunc(real_or_throw(text));
+  if (std::fabs(v) >= 2147483648.0) throw Unreadable("number out of range: " + std::string(text));
+  return static_cast<int>(v);
+}
+
+// One character of a line as a one-digit field.
+int char_field(const std::string& line, std::size_t index) {
+  if (index >= line.size()) throw Unreadable("line too short");
+  return whole_or_throw(std::string_view(&line[index], 1));
+}
+
+// Line k of a file, or the empty text past its end (as reading on at the
+// end of a file gives).
+const std::string& line_at(const std::vector<std::string>& lines, std::size_t k) {
+  static const std::string none;
+  return k < lines.size() ? lines[k] : none;
+}
+
+bool file_exists(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+
+}  // namespace
+
+std::string data_folder(std::string_view product, std::string_view sub) {
+  const std::string base = afp::local_app_data();
+  if (base.empty()) throw std::runtime_error("the local application data folder cannot be found");
+  const char sep = afp::path_separator();
+  return base + sep + std::string(product) + sep + std::string(sub) + sep;
+}
+
+// ---- text files ------------------------------------------------------------
+
+void write_text_file(const std::string& path, const std::vector<std::string>& lines) {
+  std::string content;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) content += "\r\n";
+    content += lines[i];
+  }
+  const std::string temp = path + ".tmp";
+  std::error_code ignored;
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot create " + temp);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    if (!out) {
+      fs::remove(temp, ignored);
+      throw std::runtime_error("cannot write " + temp);
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, path, ec);
+  if (ec) {
+    fs::remove(temp, ignored);
+    throw std::runtime_error("cannot replace " + path + ": " + ec.message());
+  }
+}
+
+std::optional<std::vector<std::string>> read_text_lines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    const bool last = end == std::string::npos;
+    if (last) end = content.size();
+    std::string l = content.substr(start, end - start);
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    lines.push_back(std::move(l));
+    start = last ? content.size() : end + 1;
+  }
+  return lines;
+}
+
+std::optional<double> parse_real(std::string_view text) {
+  std::string_view s = trim(text);
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  auto digits = [&]() {
+    std::size_t n = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+      ++i;
+      ++n;
+    }
+    return n;
+  };
+  std::size_t mantissa = digits();
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return std::nullopt;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (digits() == 0) return std::nullopt;
+  }
+  if (i != s.size()) return std::nullopt;
+  if (s.front() == '+') s.remove_prefix(1);
+  double v = 0.0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+// ---- p.dat -----------------------------------------------------------------
+
+void write_curve() {
+  py::list hx = new_list(horizontal_x), hy = new_list(horizontal_y);
+  py::list hc = new_list(horizontal_corners);
+
+  scale_dx = py::float_(6.67);
+  py::object scaled_x = hx;
+  const py::int_ zero(0), one(1);
+  if (compare(item(hx, -2), zero, Py_GT)) {
+    scale_dx = py::int_(table_size) / item(hx, -2);
+    py::list sx;
+    for (py::handle v : hx) sx.append(py::reinterpret_borrow<py::object>(v) * scale_dx);
+    scaled_x = sx;
+  } else {
+    scale_dx = one;
+  }
+  if (compare(scale_dx, zero, Py_LE) || compare(scale_dx, py::int_(32000), Py_GT)) {
+    scale_dx = one;
+    scaled_x = hx;
+  }
+
+  const int n = static_cast<int>(length(scaled_x)) - 1;
+  const SplineSize size = spline_size(n, hc);
+  py::object u = param_values(size);
+  py::object knots = knot_vector(size);
+  py::list htck = tck_from_points(scaled_x, hy, hc, knots, n);
+  py::list hout = evaluate_spline(u, htck);
+
+  py::object prev_x = item(scaled_x, n - 1), prev_y = item(hy, n - 1);
+  py::object dx = item(scaled_x, n) - prev_x;
+  py::object hslope = compare(dx, zero, Py_EQ) ? py::object(zero) : (item(hy, n) - prev_y) / dx;
+
+  std::vector<std::string> lines;
+  lines.push_back(row_text(horizontal_x));
+  lines.push_back(row_text(horizontal_y));
+  lines.push_back(row_text(horizontal_corners));
+  lines.push_back(number_text(hslope));
+  lines.push_back(number_text(scale_dx));
+  py::list yvals = eval_spline_list(hout);
+  for (py::handle v : yvals) lines.push_back(number_text(v));
+
+  // The tail's straight line one step past the table.
+  const double last_sample = item(item(hout, 0), -1).cast<double>();
+  if (!std::isfinite(last_sample)) throw std::runtime_error("spline samples are not finite");
+  py::int_ after_table(static_cast<long long>(std::trunc(last_sample)) + 1);
+  lines.push_back(number_text(hslope * (after_table - prev_x) + prev_y));
+
+  write_text_file(settingsdir + "p.dat", lines);
+}
+
+// ---- start-up load ---------------------------------------------------------
+
+void initialize_af() {
+  auto resets = [] {
+    persist = 0;
+    aftask = 0;
+    bypass_confirm = 0;
+    axis_mode = 0;
+    scheme = {1.0, 0.9, 0.0};
+    tkscheme = "#FFE611";
+    horizontal_tkscheme = "#91CC18";
+    vertical_tkscheme = "#CC7A23";
+  };
+  auto settings_defaults = [&] {
+    negative_accel = 0;
+    fslider = 3;
+    sslider = 3;
+    gui_scaling_factor = 100;
+    try {
+      savesdir = data_folder("Arcflex Pro", "profiles");
+    } catch (const std::exception&) {
+      // Without a local application data folder the folder stays as it is.
+    }
+    resets();
+    show_point_values = 1;
+    zoom_to_location = 0;
+  };
+
+  // 1. "GUI.dat".
+  try {
+    const std::string path = settingsdir + "GUI.dat";
+    if (file_exists(path)) {
+      std::optional<std::vector<std::string>> read = read_text_lines(path);
+      if (!read) throw Unreadable("cannot read " + path);
+      const std::vector<std::string>& lines = *read;
+      auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
+      std::string_view saves = line(0);
+      while (!saves.empty() && is_space(saves.back())) saves.remove_suffix(1);
+      savesdir = std::string(saves);
+      negative_accel = whole_or_throw(line(1));
+      const std::string sliders = line(2);
+      fslider = char_field(sliders, 0);
+      sslider = char_field(sliders, 1);
+      const std::string flags = line(3);
+      show_point_values = char_field(flags, 0);
+      zoom_to_location = char_field(flags, 1);
+      ctrl_n = char_field(flags, 2);
+      gui_scaling_factor = whole_or_throw(line(4));
+      // A percentage the slider cannot show would fail every start.
+      if (gui_scaling_factor < 25 || gui_scaling_factor > 250) gui_scaling_factor = 100;
+      savesdir = data_folder("Arcflex LE", "profiles");
+      resets();
+    } else {
+      settings_defaults();
+    }
+  } catch (const std::exception&) {  // Python errors included
+    settings_defaults();
+  }
+
+  // 2. The applied curve from "p.dat".
+  auto option_resets = [] {
+    pitch = 1;
+    distCalcMode = 0;
+    indPercent = 0.0;
+    maxFrameTime = 100;
+    toggleMode = 0;
+    toggleButton = 0;
+    toggleKey = 0;
+    toggleSensX = py::int_(1);
+    toggleSensY = py::int_(1);
+    scale_dx = py::float_(6.67);
+    scale_dy = py::float_(6.67);
+  };
+  try {
+    const std::string path = settingsdir + "p.dat";
+    if (!file_exists(path)) throw Unreadable("no " + path);
+    std::optional<std::vector<std::string>> read = read_text_lines(path);
+    if (!read) throw Unreadable("cannot read " + path);
+    const std::vector<std::string>& lines = *read;
+    auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
+
+    py::list hx, hy, hc;
+    for (std::string_view tok : split_white(line(0))) hx.append(py::float_(real_or_throw(tok)));
+    for (std::string_view tok : split_white(line(1))) hy.append(py::float_(real_or_throw(tok)));
+    for (std::string_view tok : split_white(line(2))) {
+      hc.append(py::int_(real_or_throw(tok) == 1.0 ? 1 : 0));
+    }
+    const double scale = real_or_throw(line(4));
+    if (scale <= 0 || scale > 32000) throw Unreadable("scale out of range");
+    scale_dx = py::float_(scale);
+
+    // The tail end point is never an edge point.
+    if (length(hc) > 0) PySequence_DelItem(hc.ptr(), length(hc) - 1);
+    hc.append(0);
+
+    if (!neg_points_are_valid(hx, hy, hc)) {
+      Curve d = get_default_points();
+      hx = d.x;
+      hy = d.y;
+      hc = d.corners;
+    } else if (!points_are_valid(hx, hy, hc)) {
+      negative_accel = 1;
+    }
+    option_resets();
+    horizontal_x = hx;
+    horizontal_y = hy;
+    horizontal_corners = hc;
+    vertical_x = new_list(hx);
+    vertical_y = new_list(hy);
+    vertical_corners = new_list(hc);
+  } catch (const std::exception&) {
+    init_err = true;
+    option_resets();
+    Curve h = get_default_points(), v = get_default_points();
+    horizontal_x = h.x;
+    horizontal_y = h.y;
+    horizontal_corners = h.corners;
+    vertical_x = v.x;
+    vertical_y = v.y;
+    vertical_corners = v.corners;
+  }
+
+  // 3. The edited curve is a copy, so editing never changes the applied lists.
+  x = new_list(vertical_x);
+  y = new_list(vertical_y);
+  corners = new_list(vertical_corners);
+
+  // 4. Profile hot keys.
+  for (auto* l : {&profile_hotkeys, &profile_hotkey_modes, &shift_req, &ctrl_req, &alt_req}) {
+    l->assign(10, 0);
+  }
+}
+
+// ---- GUI.dat ---------------------------------------------------------------
+
+void write_settings() {
+  auto slider_text = [](const py::object& slider, int fallback) {
+    if (slider && !slider.is_none()) return py_repr(slider.attr("get")());
+    return std::to_string(fallback);
+  };
+  std::vector<std::string> lines;
+  lines.push_back(savesdir);
+  lines.push_back(std::to_string(negative_accel));
+  lines.push_back(slider_text(frame_slider, fslider) + slider_text(sample_slider, sslider));
+  lines.push_back(std::to_string(show_point_values) + std::to_string(zoom_to_location) +
+                  std::to_string(ctrl_n));
+  lines.push_back(std::to_string(gui_scaling_factor));
+  write_text_file(settingsdir + "GUI.dat", lines);
+}
+
+}  // namespace arcflex

@@ -1,0 +1,419 @@
+// "p.dat" and "GUI.dat": the written bytes, and the start-up load with every
+// fallback, against the real spline code and a private settings folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <pybind11/eval.h>
+
+#include "af_test_env.h"
+#include "curve.h"
+#include "curve_fixture.h"
+#include "settings_files.h"
+#include "state.h"
+#include "state_defaults.h"
+
+namespace py = pybind11;
+namespace fs = std::filesystem;
+using namespace arcflex;
+using curvetest::ints_of;
+using curvetest::list_of;
+
+namespace {
+
+class SettingsFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    assign_defaults();
+    settingsdir = data_folder("Arcflex LE", "settings");
+    fs::create_directories(settingsdir);
+  }
+
+  std::string pdat() const { return settingsdir + "p.dat"; }
+  std::string guidat() const { return settingsdir + "GUI.dat"; }
+
+  static void set_horizontal(py::list xs, py::list ys, py::list flags) {
+    horizontal_x = xs;
+    horizontal_y = ys;
+    horizontal_corners = flags;
+  }
+  static void set_horizontal(const Curve& c) { set_horizontal(c.x, c.y, c.corners); }
+
+  // The file's lines, checking that every line ends in CR LF and the last
+  // one in nothing.
+  std::vector<std::string> file_lines(const std::string& path) const {
+    const std::string bytes = aftest::read_file(path);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t lf = bytes.find('\n', start);
+      if (lf == std::string::npos) {
+        lines.push_back(bytes.substr(start));
+        break;
+      }
+      EXPECT_TRUE(lf > 0 && bytes[lf - 1] == '\r') << "bare LF in " << path;
+      lines.push_back(bytes.substr(start, lf - 1 - start));
+      start = lf + 1;
+    }
+    EXPECT_FALSE(lines.back().empty()) << path << " ends with a line end";
+    return lines;
+  }
+
+  void write_gui(const std::string& text) const { aftest::write_file(guidat(), text); }
+  void write_pdat(const std::string& text) const { aftest::write_file(pdat(), text); }
+
+  static std::string text(const py::object& o) { return py_repr(o); }
+};
+
+}  // namespace
+
+// ---- writing p.dat ---------------------------------------------------------
+
+TEST_F(SettingsFiles, DefaultCurveGivesTheMetersFile) {
+  set_horizontal(get_default_points());
+  write_curve();
+  std::vector<std::string> lines = file_lines(pdat());
+  ASSERT_EQ(lines.size(), 207u);
+  EXPECT_EQ(lines[0], "0 10 30 40 ");
+  EXPECT_EQ(lines[1], "0.5 1 1 1 ");
+  EXPECT_EQ(lines[2], "0 0 0 0 ");
+  EXPECT_EQ(lines[3], "0.0");
+  EXPECT_EQ(lines[4], "6.666666666666667");
+  EXPECT_EQ(lines[5], "0.5");
+  EXPECT_EQ(lines[206], "1.0");
+  EXPECT_EQ(text(scale_dx), "6.666666666666667");
+  double before = 0.5;
+  for (std::size_t i = 5; i < 206; ++i) {
+    std::optional<double> v = parse_real(lines[i]);
+    ASSERT_TRUE(v) << lines[i];
+    EXPECT_NE(lines[i].find_first_of(".e"), std::string::npos) << "lookup values are reals";
+    EXPECT_GE(*v, before);
+    EXPECT_LE(*v, 1.0 + 1e-12);
+    before = *v;
+  }
+  EXPECT_FALSE(fs::exists(pdat() + ".tmp"));
+}
+
+TEST_F(SettingsFiles, CurveReadBackIsRealAndRewritesTheSameTable) {
+  set_horizontal(get_default_points());
+  write_curve();
+  std::vector<std::string> first = file_lines(pdat());
+
+  initialize_af();
+  EXPECT_FALSE(init_err);
+  EXPECT_EQ(text(horizontal_x), "[0.0, 10.0, 30.0, 40.0]");
+  EXPECT_EQ(text(horizontal_y), "[0.5, 1.0, 1.0, 1.0]");
+  EXPECT_EQ(text(horizontal_corners), "[0, 0, 0, 0]");
+  EXPECT_EQ(text(scale_dx), "6.67");
+
+  write_curve();
+  std::vector<std::string> second = file_lines(pdat());
+  ASSERT_EQ(second.size(), first.size());
+  EXPECT_EQ(second[0], "0.0 10.0 30.0 40.0 ");
+  EXPECT_EQ(second[1], "0.5 1.0 1.0 1.0 ");
+  for (std::size_t i = 2; i < first.size(); ++i) EXPECT_EQ(second[i], first[i]) << "line " << i + 1;
+}
+
+TEST_F(SettingsFiles, ScaleFallsBackToOneAndSlopeToWholeZero) {
+  // Last control point at x 0: unscaled, a table of one value, then the tail
+  // at x 1.
+  set_horizontal(ints_of({0, 0, 5}), ints_of({1, 1, 2}), ints_of({0, 0, 0}));
+  write_curve();
+  std::vector<std::string> lines = file_lines(pdat());
+  EXPECT_EQ(lines, (std::vector<std::string>{"0 0 5 ", "1 1 2 ", "0 0 0 ", "0.2", "1", "1.0", "1.2"}));
+  EXPECT_EQ(text(scale_dx), "1");
+
+  // 200 / 0.005 is above 32000: unscaled as well.
+  set_horizontal(list_of({0, 0.005, 1}), list_of({1, 1, 1}), ints_of({0, 0, 0}));
+  write_curve();
+  lines = file_lines(pdat());
+  EXPECT_EQ(lines[4], "1");
+  EXPECT_EQ(lines.size(), 7u);
+
+  // A vertical tail: slope "0", the last control point's y at the end.
+  set_horizontal(ints_of({0, 10, 30, 30}), ints_of({1, 1, 1, 2}), ints_of({0, 0, 0, 0}));
+  write_curve();
+  lines = file_lines(pdat());
+  EXPECT_EQ(lines[3], "0");
+  EXPECT_EQ(lines.back(), "1.0");  // real: the x values were scaled
+
+  set_horizontal(ints_of({0, 0, 0}), ints_of({1, 1, 1}), ints_of({0, 0, 0}));
+  write_curve();
+  lines = file_lines(pdat());
+  EXPECT_EQ(lines[3], "0");
+  EXPECT_EQ(lines.back(), "1");  // whole: nothing real took part
+}
+
+TEST_F(SettingsFiles, EdgePointShapesTheTable) {
+  // x scale 5, so the point at x 20 lands on table x 100 (file line 106).
+  py::list xs = ints_of({0, 10, 20, 40, 50}), ys = ints_of({1, 1, 3, 3, 3});
+  set_horizontal(xs, ys, ints_of({0, 0, 0, 0, 0}));
+  write_curve();
+  const double smooth = *parse_real(file_lines(pdat())[105]);
+
+  set_horizontal(xs, ys, ints_of({0, 0, 1, 0, 0}));
+  write_curve();
+  std::vector<std::string> lines = file_lines(pdat());
+  ASSERT_EQ(lines.size(), 207u);
+  EXPECT_EQ(lines[2], "0 0 1 0 0 ");
+  const double cornered = *parse_real(lines[105]);
+  EXPECT_NEAR(cornered, 3.0, 0.02);  // the curve passes through the edge point
+  EXPECT_LT(smooth, cornered - 0.1);
+}
+
+TEST_F(SettingsFiles, FailedWriteLeavesTheOldFile) {
+  set_horizontal(get_default_points());
+  write_curve();
+  const std::string good = aftest::read_file(pdat());
+
+  // A temporary file that cannot be created.
+  fs::create_directory(pdat() + ".tmp");
+  set_horizontal(ints_of({0, 20, 40}), ints_of({1, 2, 3}), ints_of({0, 0, 0}));
+  EXPECT_THROW(write_curve(), std::runtime_error);
+  EXPECT_EQ(aftest::read_file(pdat()), good);
+  fs::remove(pdat() + ".tmp");
+
+  // A value that is not finite is never written.
+  set_horizontal(list_of({0, 20, 40}), list_of({1, std::numeric_limits<double>::infinity(), 3}),
+                 ints_of({0, 0, 0}));
+  EXPECT_THROW(write_curve(), std::runtime_error);
+  EXPECT_EQ(aftest::read_file(pdat()), good);
+
+  // A polygon too short for its knots (an edge flag on the tail end point).
+  set_horizontal(ints_of({0, 10, 20, 30, 40}), ints_of({1, 1, 1, 1, 1}), ints_of({0, 0, 0, 0, 1}));
+  EXPECT_THROW(write_curve(), std::runtime_error);
+  EXPECT_EQ(aftest::read_file(pdat()), good);
+  EXPECT_FALSE(fs::exists(pdat() + ".tmp"));
+
+  // No settings folder: the error reaches the caller.
+  settingsdir = data_folder("Arcflex LE", "missing");
+  set_horizontal(get_default_points());
+  EXPECT_THROW(write_curve(), std::runtime_error);
+}
+
+// ---- reading GUI.dat -------------------------------------------------------
+
+TEST_F(SettingsFiles, SettingsFileReadWithEitherLineEnd) {
+  for (const char* eol : {"\r\n", "\n"}) {
+    SCOPED_TRACE(eol[0] == '\r' ? "CR LF" : "LF");
+    assign_defaults();
+    const std::string e = eol;
+    write_gui("/somewhere/else/" + e + "1" + e + "24" + e + "011" + e + "150");
+    initialize_af();
+    EXPECT_EQ(negative_accel, 1);
+    EXPECT_EQ(fslider, 2);
+    EXPECT_EQ(sslider, 4);
+    EXPECT_EQ(show_point_values, 0);
+    EXPECT_EQ(zoom_to_location, 1);
+    EXPECT_EQ(ctrl_n, 1);
+    EXPECT_EQ(gui_scaling_factor, 150);
+    EXPECT_EQ(savesdir, data_folder("Arcflex LE", "profiles"));  // line 1 never survives
+  }
+}
+
+TEST_F(SettingsFiles, MissingOrBadSettingsFileGivesTheDefaults) {
+  const std::string fallback = data_folder("Arcflex Pro", "profiles");
+  auto expect_defaults = [&](int expected_ctrl_n) {
+    EXPECT_EQ(negative_accel, 0);
+    EXPECT_EQ(fslider, 3);
+    EXPECT_EQ(sslider, 3);
+    EXPECT_EQ(show_point_values, 1);
+    EXPECT_EQ(zoom_to_location, 0);
+    EXPECT_EQ(ctrl_n, expected_ctrl_n);
+    EXPECT_EQ(gui_scaling_factor, 100);
+    EXPECT_EQ(savesdir, fallback);
+  };
+  {
+    SCOPED_TRACE("no file");
+    initialize_af();
+    expect_defaults(0);
+  }
+  const struct {
+    const char* what;
+    std::string content;
+    int ctrl_n;
+  } bad[] = {
+      {"one slider digit", "s\r\n1\r\n3\r\n011\r\n100", 0},
+      {"line 5 not a number", "s\r\n1\r\n24\r\n101\r\nabc", 1},
+      {"line 5 missing", "s\r\n1\r\n24\r\n101", 1},
+      {"nan scaling", "s\r\n1\r\n24\r\n000\r\nnan", 0},
+      {"inf option", "s\r\ninf\r\n24\r\n000\r\n100", 0},
+      {"underscore digits", "s\r\n1_0\r\n24\r\n000\r\n100", 0},
+      {"blank flag", "s\r\n1\r\n24\r\n 1\r\n100", 0},
+      {"empty file", "", 0},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.what);
+    assign_defaults();
+    write_gui(b.content);
+    initialize_af();
+    expect_defaults(b.ctrl_n);
+  }
+}
+
+TEST_F(SettingsFiles, SettingsFileNumbersAndScalingRange) {
+  write_gui("s\r\n1.0\r\n55\r\n111\r\n250.9");
+  initialize_af();
+  EXPECT_EQ(negative_accel, 1);  // a real, truncated
+  EXPECT_EQ(gui_scaling_factor, 250);
+
+  for (const char* scaling : {"0", "24", "251", "-100", "1e9"}) {
+    SCOPED_TRACE(scaling);
+    assign_defaults();
+    write_gui(std::string("s\r\n1\r\n15\r\n011\r\n") + scaling);
+    initialize_af();
+    EXPECT_EQ(gui_scaling_factor, 100);
+    EXPECT_EQ(negative_accel, 1);  // the other fields read stay
+    EXPECT_EQ(fslider, 1);
+    EXPECT_EQ(sslider, 5);
+    EXPECT_EQ(ctrl_n, 1);
+    EXPECT_EQ(savesdir, data_folder("Arcflex LE", "profiles"));
+  }
+}
+
+TEST_F(SettingsFiles, EveryStartResetsTheSameOptions) {
+  persist = 1;
+  aftask = 1;
+  bypass_confirm = 1;
+  axis_mode = 2;
+  toggleMode = 2;
+  toggleKey = 65;
+  pitch = -1;
+  tkscheme = "#000000";
+  scheme = {0.1, 0.2, 0.3};
+  profile_hotkeys[3] = 7;
+  write_gui("s\r\n0\r\n33\r\n100\r\n100");
+  set_horizontal(get_default_points());
+  write_curve();
+  initialize_af();
+  EXPECT_EQ(persist, 0);
+  EXPECT_EQ(aftask, 0);
+  EXPECT_EQ(bypass_confirm, 0);
+  EXPECT_EQ(axis_mode, 0);
+  EXPECT_EQ(toggleMode, 0);
+  EXPECT_EQ(toggleButton, 0);
+  EXPECT_EQ(toggleKey, 0);
+  EXPECT_EQ(pitch, 1);
+  EXPECT_EQ(maxFrameTime, 100);
+  EXPECT_EQ(text(toggleSensX), "1");
+  EXPECT_EQ(text(toggleSensY), "1");
+  EXPECT_EQ(tkscheme, "#FFE611");
+  EXPECT_EQ(scheme, (Rgb{1.0, 0.9, 0.0}));
+  EXPECT_EQ(horizontal_tkscheme, "#91CC18");
+  EXPECT_EQ(vertical_tkscheme, "#CC7A23");
+  EXPECT_EQ(profile_hotkeys, std::vector<int>(10, 0));
+  EXPECT_EQ(text(scale_dy), "6.67");
+}
+
+// ---- reading p.dat ---------------------------------------------------------
+
+TEST_F(SettingsFiles, MissingOrUnreadableCurveFileGivesTheDefaultCurve) {
+  const struct {
+    const char* what;
+    const char* content;  // nullptr: no file
+  } bad[] = {
+      {"no file", nullptr},
+      {"two lines", "0 10 30 40 \r\n0.5 1 1 1 "},
+      {"scale 0", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0"},
+      {"scale 40000", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n40000"},
+      {"scale nan", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\nnan"},
+      {"inf token", "0 10 30 40 \r\n0.5 inf 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"},
+      {"nan flag", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 nan 0 0 \r\n0.0\r\n6.67"},
+      {"word", "0 10 x 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.what);
+    assign_defaults();
+    fs::remove(pdat());
+    if (b.content) write_pdat(b.content);
+    initialize_af();
+    EXPECT_TRUE(init_err);
+    for (const py::object* l : {&horizontal_x, &vertical_x, &x}) {
+      EXPECT_EQ(text(*l), "[0, 10, 30, 40]");
+    }
+    EXPECT_EQ(text(horizontal_y), "[0.5, 1, 1, 1]");
+    EXPECT_EQ(text(corners), "[0, 0, 0, 0]");
+    EXPECT_EQ(text(scale_dx), "6.67");
+    // Fresh copies, so one curve set can change without the others.
+    EXPECT_FALSE(horizontal_x.is(vertical_x));
+    EXPECT_FALSE(x.is(vertical_x));
+    EXPECT_FALSE(horizontal_corners.is(vertical_corners));
+  }
+}
+
+TEST_F(SettingsFiles, InvalidCurveGivesTheDefaultCurveAndKeepsTheFile) {
+  const std::string content = "30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67\r\n0.5";
+  write_pdat(content);
+  initialize_af();
+  EXPECT_FALSE(init_err);
+  EXPECT_EQ(text(horizontal_x), "[0, 10, 30, 40]");
+  EXPECT_EQ(text(x), "[0, 10, 30, 40]");
+  EXPECT_EQ(aftest::read_file(pdat()), content);
+}
+
+TEST_F(SettingsFiles, CornerFlagsAndNegativeAccelerationFromTheFile) {
+  write_gui("s\r\n0\r\n33\r\n100\r\n100");
+  write_pdat("0 10 20 30 40 \n1 0.5 0.8 0.9 1 \n2 1.0 -1 1 1\n0.0\n6.67\n");
+  initialize_af();
+  EXPECT_FALSE(init_err);
+  EXPECT_EQ(text(horizontal_corners), "[0, 1, 0, 1, 0]");  // 1 stays, others 0, tail 0
+  EXPECT_EQ(text(horizontal_y), "[1.0, 0.5, 0.8, 0.9, 1.0]");
+  EXPECT_EQ(negative_accel, 1);  // the falling curve needs it, whatever GUI.dat said
+  EXPECT_EQ(text(vertical_y), text(horizontal_y));
+  EXPECT_EQ(text(corners), "[0, 1, 0, 1, 0]");
+  // The edited curve is a copy of the applied lists.
+  EXPECT_FALSE(x.is(vertical_x));
+  EXPECT_FALSE(vertical_x.is(horizontal_x));
+}
+
+// ---- writing GUI.dat -------------------------------------------------------
+
+TEST_F(SettingsFiles, SettingsWriterAndItsRoundTrip) {
+  savesdir = data_folder("Arcflex LE", "profiles");
+  negative_accel = 1;
+  fslider = 2;
+  sslider = 5;
+  show_point_values = 0;
+  zoom_to_location = 1;
+  ctrl_n = 1;
+  gui_scaling_factor = 175;
+  write_settings();
+  EXPECT_EQ(aftest::read_file(guidat()), savesdir + "\r\n1\r\n25\r\n011\r\n175");
+
+  // The sliders' current values win over the start values.
+  py::dict scope;
+  py::exec("class Slider:\n"
+           "    def __init__(self, v): self.v = v\n"
+           "    def get(self): return self.v\n",
+           scope, scope);
+  frame_slider = scope["Slider"](4);
+  sample_slider = scope["Slider"](1);
+  write_settings();
+  EXPECT_EQ(file_lines(guidat())[2], "41");
+
+  assign_defaults();
+  initialize_af();
+  EXPECT_EQ(negative_accel, 1);
+  EXPECT_EQ(fslider, 4);
+  EXPECT_EQ(sslider, 1);
+  EXPECT_EQ(show_point_values, 0);
+  EXPECT_EQ(zoom_to_location, 1);
+  EXPECT_EQ(ctrl_n, 1);
+  EXPECT_EQ(gui_scaling_factor, 175);
+}
+
+TEST(SettingsText, PlainDecimalNumbersOnly) {
+  EXPECT_EQ(parse_real("1"), 1.0);
+  EXPECT_EQ(parse_real(" -0.5\r"), -0.5);
+  EXPECT_EQ(parse_real("+2."), 2.0);
+  EXPECT_EQ(parse_real(".25"), 0.25);
+  EXPECT_EQ(parse_real("1e-05"), 1e-05);
+  EXPECT_EQ(parse_real("6.666666666666667"), 200.0 / 30.0);
+  for (const char* bad : {"", " ", ".", "-", "e5", "1e", "nan", "inf", "-inf", "infinity", "0x10",
+                          "1_0", "1 2", "1e999", "1,5"}) {
+    EXPECT_FALSE(parse_real(bad)) << bad;
+  }
+}
