@@ -91,9 +91,9 @@ int Installer::add_to_filter_list() {
   std::uint32_t size = 0;
   if (sys_.reg_get_value(kMouseClassKey, kFilterValue, afp::regrt::multi_sz, nullptr, &size) != 0) return -1;
   if (size == 0 || size > kMaxStoredList) return -1;
-  // Room for the largest list accepted and its terminators behind it, so
-  // the buffer always ends in zeros.
-  std::uint32_t read = kMaxStoredList + 1;
+  // The rest of the buffer but its last two units, which stay zero, so every
+  // string read ends inside the buffer.
+  std::uint32_t read = static_cast<std::uint32_t>(sizeof(buffer)) - head_bytes - 4;
   if (sys_.reg_get_value(kMouseClassKey, kFilterValue, afp::regrt::multi_sz, buffer + head, &read) != 0) return -1;
   if (read == 0 || read > kMaxStoredList) return -1;
 
@@ -141,7 +141,7 @@ int Installer::take_out_of_filter_list() {
   std::uint32_t size = 0;
   if (sys_.reg_get_value(kMouseClassKey, kFilterValue, afp::regrt::multi_sz, nullptr, &size) != 0) return -1;
   if (size == 0 || size > kMaxStoredList) return -1;
-  std::uint32_t read = kMaxStoredList + 1;
+  std::uint32_t read = static_cast<std::uint32_t>(sizeof(buffer)) - 4;  // the last two units stay zero
   if (sys_.reg_get_value(kMouseClassKey, kFilterValue, afp::regrt::multi_sz, buffer, &read) != 0) return -1;
   if (read == 0 || read > kMaxStoredList) return -1;
   if (buffer[0] == 0) return 0;
