@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include <cstdio>
+
 namespace arcflex::dialogs {
 
 namespace {
@@ -9,8 +11,12 @@ std::vector<Record> g_records;
 std::deque<bool> g_bool_answers;
 std::deque<std::string> g_text_answers;
 
+// Recorded dialogs are also echoed to stderr, so a test of a path that ends
+// the process can still see what the user would have been shown.
 void record(const char* kind, const std::string& title, const std::string& message, py::handle parent) {
   g_records.push_back({kind, title, message, parent && !parent.is_none()});
+  std::fprintf(stderr, "[dialog %s] %s: %s\n", kind, title.c_str(), message.c_str());
+  std::fflush(stderr);
 }
 
 py::dict box_options(py::handle parent) {

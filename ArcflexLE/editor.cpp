@@ -1,15 +1,21 @@
 #include "editor.h"
 
 #include "pyrt.h"
+#include "startup.h"
+#include "state.h"
 #include "state_defaults.h"
 
 namespace arcflex {
 
-void start_editor() {}
+void start_editor() { run_startup(); }
 
-void run_mainloop() { clear_python_state(); }
+void run_mainloop() {
+  if (root) root.attr("mainloop")();
+  clear_python_state();
+}
 
 void clear_python_state() {
+  release_gui_objects();
   release_state_objects();
   release_runtime_refs();
 }

@@ -43,11 +43,6 @@ void import_libraries() {
   py::module_::import("matplotlib.backends.backend_tkagg");
 }
 
-std::string folder(const std::string& base, const char* name) {
-  const char sep = afp::path_separator();
-  return base + sep + "Arcflex LE" + sep + name + sep;
-}
-
 // Whether process p talks to the same pipe and mutex as this editor. On
 // Windows these are per session; the Linux layer keeps them in the run-time
 // folder named by XDG_RUNTIME_DIR, so a meter started under another one is
@@ -75,10 +70,8 @@ void take_single_instance() {
 }
 
 void make_data_folders() {
-  std::string base = afp::local_app_data();
-  if (base.empty()) throw std::runtime_error("The local application data folder cannot be found");
-  settingsdir = folder(base, "settings");
-  savesdir = folder(base, "profiles");
+  settingsdir = data_folder("Arcflex LE", "settings");
+  savesdir = data_folder("Arcflex LE", "profiles");
   if (!fs::exists(settingsdir)) {
     fs::create_directories(settingsdir);
     py::module_::import("af_task").attr("unblock_files")();
@@ -183,9 +176,9 @@ void run_startup() {
   set_axis_mode(py::int_(axis_mode));
   step("axis_mode");
 
-  mmpause = true;
-  job1 = py::none();
-  cpop_cd = py::none();
+  // The meter-link state; the meter's start-up record is Windows-only
+  // (the platform layer starts the meter without a window).
+  assign_meter_link_defaults();
   step("meter_prep");
 
   show_root();

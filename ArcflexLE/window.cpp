@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "appearance.h"
 #include "state.h"
 #include "tools.h"
 
@@ -131,7 +132,8 @@ void build_panel() {
       "command"_a = py::cpp_function([](py::object value) { set_axis_mode(value); }));
   persist_enabled = tk.attr("BooleanVar")("value"_a = persist != 0);
   persist_box = tk.attr("Checkbutton")(leftframe, "text"_a = "Persistent settings", "font"_a = text_font,
-                                       "variable"_a = persist_enabled, "onvalue"_a = true, "offvalue"_a = false);
+                                       "variable"_a = persist_enabled, "onvalue"_a = true, "offvalue"_a = false,
+                                       "command"_a = py::cpp_function([] { set_persist(); }));
   apply_button = tk.attr("Button")(leftframe, "text"_a = "Apply", "font"_a = button_font, "padx"_a = 0,
                                    "pady"_a = 3);
   apply_button.attr("configure")("width"_a = 10, "bd"_a = bd_four, "bg"_a = bg_scheme, "fg"_a = tkscheme,

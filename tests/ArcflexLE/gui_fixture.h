@@ -1,0 +1,128 @@
+// Helpers for the editor's interface tests: start the editor the way the
+// import does (up to the main loop) with dialogs recorded, run Python
+// snippets against the editor's objects, and fake meter processes.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <pybind11/embed.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "af_test_env.h"
+#include "dialogs.h"
+#include "editor.h"
+#include "pyrt.h"
+#include "state.h"
+
+extern char** environ;
+
+namespace guitest {
+
+namespace py = pybind11;
+namespace fs = std::filesystem;
+using namespace py::literals;
+
+// Settings and profiles folders of the isolated LOCALAPPDATA.
+inline fs::path data_root() { return fs::path(std::getenv("LOCALAPPDATA")) / "Arcflex LE"; }
+inline fs::path settings_folder() { return data_root() / "settings"; }
+
+// Replaces the af_task stand-in by one that counts unblock_files() calls.
+inline void count_unblock_calls() {
+  py::exec(R"(
+import sys, types
+m = types.ModuleType("af_task")
+m.calls = 0
+def unblock_files():
+    m.calls += 1
+m.unblock_files = unblock_files
+sys.modules["af_task"] = m
+)");
+}
+inline int unblock_calls() { return py::module_::import("af_task").attr("calls").cast<int>(); }
+
+inline void start_recorded() {
+  arcflex::dialogs::set_recording(true);
+  arcflex::start_editor();
+  arcflex::root.attr("update")();
+}
+
+// The editor's objects as names of __main__, for Python snippets.
+inline py::dict scope() {
+  py::dict g = py::globals();
+  g["ax"] = arcflex::ax;
+  g["fig"] = arcflex::fig;
+  g["canvas"] = arcflex::canvas;
+  g["root"] = arcflex::root;
+  return g;
+}
+// Evaluates a Python expression / runs statements with those names.
+inline py::object eval(const std::string& expr) { return py::eval(expr, scope()); }
+inline void run(const std::string& code) { py::exec(code, scope()); }
+
+inline size_t count_dialogs(const std::string& kind, const std::string& message) {
+  size_t n = 0;
+  for (const auto& r : arcflex::dialogs::recorded()) n += (r.kind == kind && r.message == message);
+  return n;
+}
+
+// A process whose name the process list reports as "afmeter": a link named
+// afmeter to a real program, started with this process's environment (or
+// with `env` when given).
+class FakeMeter {
+ public:
+  explicit FakeMeter(const std::string& target, std::vector<std::string> args,
+                     std::vector<std::string> env = {}) {
+    dir_ = aftest::make_temp_dir("fakemeter");
+    fs::path link = dir_ / "afmeter";
+    fs::create_symlink(target, link);
+    std::vector<std::string> argv_s{link.string()};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_s) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    if (!env.empty()) {
+      for (auto& e : env) envp.push_back(e.data());
+      envp.push_back(nullptr);
+    }
+    if (posix_spawn(&pid_, link.c_str(), nullptr, nullptr, argv.data(), env.empty() ? environ : envp.data()) != 0) {
+      throw std::runtime_error("cannot start the fake meter");
+    }
+    // Give the process list time to show the new name.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ~FakeMeter() {
+    if (pid_ > 0 && alive()) kill(pid_, SIGKILL);
+    reap();
+  }
+  // Whether the process still runs (a zombie counts as ended).
+  bool alive() {
+    reap();
+    if (reaped_) return false;
+    std::string stat = aftest::read_file("/proc/" + std::to_string(pid_) + "/stat");
+    auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  void reap() {
+    if (reaped_ || pid_ <= 0) return;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) reaped_ = true;
+  }
+  fs::path dir_;
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+};
+
+}  // namespace guitest
