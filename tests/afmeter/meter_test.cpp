@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <platform/pipe.h>
+#include <platform/port_wire.h>
 #include <platform/rundir.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 #include "meter_harness.h"
@@ -120,6 +123,77 @@ class PipeClient {
  private:
   int fd_ = -1;
   bool connected_ = false;
+};
+
+// A driver port served by the test itself, answering each set_curve with
+// the next status of a list, for refusals after an accepted start-up.
+class ScriptedPort {
+ public:
+  explicit ScriptedPort(std::vector<std::int32_t> curve_statuses)
+      : statuses_(std::move(curve_statuses)) {
+    listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = afp::run_path("AF_D_UserKernelCommPort");
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ok_ = bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+          listen(listen_fd_, 8) == 0;
+    acceptor_ = std::thread([this] {
+      for (;;) {
+        const int fd = accept(listen_fd_, nullptr, nullptr);
+        if (fd < 0) return;
+        std::thread([this, fd] { serve(fd); }).detach();
+      }
+    });
+  }
+  ~ScriptedPort() {
+    shutdown(listen_fd_, SHUT_RDWR);
+    acceptor_.join();
+    close(listen_fd_);
+  }
+  bool ok() const { return ok_; }
+  int uploads() const { return uploads_; }
+
+ private:
+  static bool recv_all(int fd, void* p, std::size_t n) {
+    auto* c = static_cast<char*>(p);
+    while (n > 0) {
+      const ssize_t r = recv(fd, c, n, 0);
+      if (r <= 0) return false;
+      c += r;
+      n -= static_cast<std::size_t>(r);
+    }
+    return true;
+  }
+  void serve(int fd) {
+    std::vector<unsigned char> payload;
+    afp::wire::RequestHeader req{};
+    while (recv_all(fd, &req, sizeof req)) {
+      payload.resize(req.length);
+      if (!recv_all(fd, payload.data(), payload.size())) break;
+      std::int32_t status = 0;
+      std::vector<unsigned char> reply;
+      std::uint32_t cmd = 0;
+      if (payload.size() >= 4) std::memcpy(&cmd, payload.data(), 4);  // little-endian here
+      if (cmd == 15) {
+        const int n = uploads_++;
+        status = n < static_cast<int>(statuses_.size()) ? statuses_[n] : 0;
+      } else if (cmd == 19) {
+        std::this_thread::sleep_for(1ms);  // no motion, at a calm pace
+        reply.assign(std::min<std::size_t>(64, req.reply_capacity), 0);
+      }
+      afp::wire::ReplyHeader rep{static_cast<std::uint32_t>(reply.size()), status};
+      if (send(fd, &rep, sizeof rep, MSG_NOSIGNAL) != sizeof rep) break;
+      if (!reply.empty() && send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) break;
+    }
+    close(fd);
+  }
+
+  std::vector<std::int32_t> statuses_;
+  std::atomic<int> uploads_{0};
+  int listen_fd_ = -1;
+  bool ok_ = false;
+  std::thread acceptor_;
 };
 
 }  // namespace
@@ -332,7 +406,24 @@ TEST_F(Meter, QuitEndsWithOne) {
   EXPECT_EQ(meter->text(), "");
 }
 
-TEST_F(Meter, FailedLoadAnswersSeventySevenAndRunsOn) {
+TEST_F(Meter, RefusedLoadAnswersSeventySevenAndRunsOn) {
+  write_pdat(std::string(kHead) + "0\r\n1\r\n0.5");
+  // Accepted at start; then refused with another success code and with a
+  // failure; then accepted again.
+  ScriptedPort port({0, 1, static_cast<std::int32_t>(0x80070005u), 0});
+  ASSERT_TRUE(port.ok());
+  auto meter = start_running_meter();
+  ASSERT_TRUE(eventually([&] { return port.uploads() == 1; }, 5000));
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(afp::pipe_send("Arcflex_Pipe", "load"));
+    ASSERT_TRUE(eventually([&] { return lines_of(meter->text()).size() == i + 1u; }, 5000));
+  }
+  EXPECT_EQ(lines_of(meter->text()), (std::vector<std::string>{"-77 -77", "-77 -77", "-99 -99"}));
+  EXPECT_EQ(port.uploads(), 4);
+  EXPECT_FALSE(meter->poll());
+}
+
+TEST_F(Meter, LoadAfterTheDriverWentAwayAnswersSeventySeven) {
   write_pdat(std::string(kHead) + "0\r\n1\r\n0.5");
   start_driver();
   auto meter = start_running_meter();
