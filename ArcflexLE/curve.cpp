@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "graph.h"
 #include "state.h"
 
 namespace arcflex {
@@ -491,5 +492,26 @@ void set_use_dpu(double mft) {
 void check_pitch_var() { active_pitch = pitch_var.attr("get")().cast<bool>() ? -1 : 1; }
 
 void set_pitch_var(double p) { pitch_var.attr("set")(p < 0); }
+
+void set_upper_bound(int limit) {
+  py::list xs = xs_of(line), ys = ys_of(line);
+  const py::int_ lim(limit), old(upperbound);
+  const Py_ssize_t n = length(xs);
+  if (n > 0 && (gt(item(xs, n - 1), lim) || gt(item(ys, n - 1), lim))) {
+    for (py::list* l : {&xs, &ys}) {
+      for (Py_ssize_t i = 0; i < length(*l); ++i) {
+        py::object v = item(*l, i) * lim / old;
+        (*l)[i] = gt(v, lim) ? py::object(lim) : v;
+      }
+    }
+    set_xy(xs, ys);
+    redefine_spline();
+    update_spline();
+  }
+  upperbound = limit;
+  xup.attr("set_data")(py::make_tuple(limit, limit), py::make_tuple(0, limit));
+  yup.attr("set_data")(py::make_tuple(limit, 0), py::make_tuple(limit, limit));
+  check_viewbounds();
+}
 
 }  // namespace arcflex

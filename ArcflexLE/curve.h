@@ -103,4 +103,9 @@ void set_use_dpu(double mft);
 void check_pitch_var();
 void set_pitch_var(double p);
 
+// Makes limit the largest coordinate: a tail end point beyond it scales the
+// curve down by limit / upperbound first; then the bound lines move and the
+// view is brought within the new bound (check_viewbounds).
+void set_upper_bound(int limit);
+
 }  // namespace arcflex

@@ -439,3 +439,26 @@ TEST_F(CurveModel, SpeedUnitAndPitchOptions) {
   check_pitch_var();
   EXPECT_EQ(active_pitch, 1);
 }
+
+TEST_F(CurveModel, UpperBoundScalesACurveBeyondIt) {
+  auto lines = py::module_::import("matplotlib.lines");
+  xup = lines.attr("Line2D")(py::list(), py::list());
+  yup = lines.attr("Line2D")(py::list(), py::list());
+  install_curve(ints_of({0, 1024, 4096, 8192}), ints_of({1, 2, 4096, 8192}), ints_of({0, 0, 0, 0}));
+  xbounds = {0, 8192};
+  ybounds = {0, 8192};
+  set_upper_bound(4096);
+  EXPECT_EQ(upperbound, 4096);
+  EXPECT_EQ(py_repr(x), "[0.0, 512.0, 2048.0, 4096.0]");
+  EXPECT_EQ(py_repr(y), "[0.5, 1.0, 2048.0, 4096.0]");
+  EXPECT_EQ(doubles(xup.attr("get_xdata")()), (std::vector<double>{4096, 4096}));
+  EXPECT_EQ(doubles(yup.attr("get_ydata")()), (std::vector<double>{4096, 4096}));
+  EXPECT_DOUBLE_EQ(doubles(out[py::int_(0)]).back(), 2048.0);  // spline rebuilt
+  // The view is brought within the new bound, with its margin.
+  EXPECT_EQ(py_repr(ax.attr("get_xlim")()), "(-256.0, 4352.0)");
+
+  // A curve within the new bound keeps its points.
+  set_upper_bound(8192);
+  EXPECT_EQ(py_repr(x), "[0.0, 512.0, 2048.0, 4096.0]");
+  EXPECT_EQ(upperbound, 8192);
+}
