@@ -3,10 +3,6 @@
 // image, and helpers to run the program and to read and seed the registry.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -14,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <platform/process.h>
 #include <platform/registry.h>
 
 #include "af_test_env.h"
@@ -116,32 +113,28 @@ class Machine {
   RunResult run(const std::vector<std::string>& args) const { return run_in(install_dir_, args); }
 
   RunResult run_in(const fs::path& cwd, const std::vector<std::string>& args) const {
-    int pipefd[2];
-    if (pipe(pipefd) != 0) return {};
-    pid_t pid = fork();
-    if (pid == 0) {
-      dup2(pipefd[1], 1);
-      close(pipefd[0]);
-      close(pipefd[1]);
-      if (chdir(cwd.c_str()) != 0) _exit(127);
-      std::vector<char*> argv;
-      std::string prog = program_.string();
-      argv.push_back(prog.data());
-      std::vector<std::string> copy = args;
-      for (auto& a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(prog.c_str(), argv.data());
-      _exit(127);
-    }
-    close(pipefd[1]);
+    // The child inherits the working folder: each test case is a process of
+    // its own, so it may change its own.
+    const fs::path old = fs::current_path();
+    fs::current_path(cwd);
+    std::string error;
+    auto child = afp::ChildProcess::start(program_.string(), args, &error);
+    fs::current_path(old);
     RunResult r;
+    if (!child) {
+      ADD_FAILURE() << "cannot start the installer: " << error;
+      return r;
+    }
     char buf[4096];
-    ssize_t n;
-    while ((n = read(pipefd[0], buf, sizeof buf)) > 0) r.out.append(buf, static_cast<std::size_t>(n));
-    close(pipefd[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
+    std::int64_t n;
+    while ((n = child->read(buf, sizeof buf)) > 0) r.out.append(buf, static_cast<std::size_t>(n));
+    auto code = child->wait(60000);
+    if (!code) {
+      child->terminate();
+      ADD_FAILURE() << "the installer did not end";
+      return r;
+    }
+    r.code = *code;
     return r;
   }
 
