@@ -9,6 +9,7 @@
 #include <platform/rawkeys.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <thread>
@@ -42,6 +43,12 @@ void put_line(std::string_view text) {
   }
 }
 
+// A file system path from UTF-8 text; on Windows it opens the file by its
+// wide name, so folders outside the ANSI code page are found as well.
+std::filesystem::path utf8_path(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::string join(const std::string& folder, std::initializer_list<const char*> parts) {
   std::string path = folder;
   for (const char* p : parts) {
@@ -64,6 +71,12 @@ std::string curve_file_path(const std::string& data_folder) {
   return join(data_folder, {"Arcflex LE", "settings", "p.dat"});
 }
 
+std::optional<CurveFile> read_curve_at(const std::string& path) {
+  std::ifstream in(utf8_path(path));
+  if (!in) return std::nullopt;
+  return read_curve_file(in);
+}
+
 int upload_curve() {
   Message m = allocate_message(kSetCurveSize);
   if (!m.bytes) return 5;
@@ -78,11 +91,11 @@ int load_curve() {
   if (folder.empty()) return 10;
   {
     // The earlier curve file is opened as it always was, and not read.
-    std::ifstream legacy(join(folder, {"Arcflex", "settings", "active_curve.dat"}));
+    std::ifstream legacy(utf8_path(join(folder, {"Arcflex", "settings", "active_curve.dat"})));
   }
   try {
-    std::ifstream in(curve_file_path(folder));
-    g_slots.assign(in ? read_curve_file(in) : missing_curve_file());
+    const std::optional<CurveFile> file = read_curve_at(curve_file_path(folder));
+    g_slots.assign(file ? *file : missing_curve_file());
   } catch (...) {
     return 16;  // no memory for the curve state: nothing can be sent
   }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "meter_logic.h"
@@ -51,6 +52,10 @@ int query_speed(double& a, double& b, double& c);
 
 // The path of the lookup-table file below the given data folder.
 std::string curve_file_path(const std::string& data_folder);
+
+// Reads the lookup-table file at a UTF-8 path (the platform layer's
+// spelling of folders); nothing when it cannot be opened.
+std::optional<CurveFile> read_curve_at(const std::string& utf8_path);
 
 // Writes one report line (line end and flush included) under the lock.
 void write_line(std::string_view text);

@@ -3,6 +3,7 @@
 // report line end. Prints one report line and "METER CHECK OK" when every
 // check holds, else the failed checks; exit code 0 or 1.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -34,20 +35,23 @@ int main() {
     check(!parse_line_number(bad), bad);
   }
 
-  // The curve file as the editor writes it (CR LF) read in text mode.
-  const char* path = "meter_check_p.dat";
+  // The curve file as the editor writes it (CR LF), in a folder whose name
+  // is outside the ANSI code page, read in text mode.
+  const std::filesystem::path dir(L"meter_check_\u00eb\u4e2d");
+  std::filesystem::create_directories(dir);
   {
-    std::ofstream out(path, std::ios::binary);
+    std::ofstream out(dir / L"p.dat", std::ios::binary);
     out << "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.25\r\n6.67\r\n0.5\r\n\r\n9";
   }
-  {
-    std::ifstream in(path);
-    const CurveFile f = read_curve_file(in);
-    check(f.table_values == std::vector<double>({0.5, 1.0}) && f.tail_slope == 0.0 &&
-              f.table_scale == 1.0,
+  const std::u8string u8 = (dir / L"p.dat").u8string();
+  const std::optional<CurveFile> f = read_curve_at(std::string(u8.begin(), u8.end()));
+  check(f.has_value(), "the curve file opens by its UTF-8 path");
+  if (f) {
+    check(f->table_values == std::vector<double>({0.5, 1.0}) && f->tail_slope == 0.0 &&
+              f->table_scale == 1.0,
           "a bad line in a CR LF file");
   }
-  std::remove(path);
+  std::filesystem::remove_all(dir);
 
   // In text mode the new-line reaches the pipe as CR LF.
   write_line(kLineLoaded);
