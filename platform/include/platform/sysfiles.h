@@ -52,8 +52,8 @@ std::uint32_t copy_file(std::u16string_view from, std::u16string_view to, bool f
 // Schedules a file for deletion at the next restart, like MoveFileExW with
 // no new name and MOVEFILE_DELAY_UNTIL_REBOOT: 0 or a system error code.
 // Both systems record it as the pair ("\??\" + full path, "") appended to the
-// REG_MULTI_SZ value "PendingFileRenameOperations" of HKEY_LOCAL_MACHINE\
-// SYSTEM\CurrentControlSet\Control\Session Manager.
+// REG_MULTI_SZ value "PendingFileRenameOperations" of the key
+// "SYSTEM\CurrentControlSet\Control\Session Manager" (HKEY_LOCAL_MACHINE).
 std::uint32_t delete_file_at_restart(std::u16string_view path);
 
 // The program's command-line arguments as UTF-16, the program name first
