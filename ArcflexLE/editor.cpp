@@ -7,7 +7,16 @@
 
 namespace arcflex {
 
-void start_editor() { run_startup(); }
+void start_editor() {
+  try {
+    run_startup();
+  } catch (...) {
+    // The failure reaches the importer; nothing of ours may outlive the
+    // interpreter.
+    clear_python_state();
+    throw;
+  }
+}
 
 void run_mainloop() {
   if (root) root.attr("mainloop")();

@@ -123,6 +123,8 @@ void stop_leftover_meter() {
 
 void run_startup() {
   startup_steps.clear();
+  startup_done = false;
+  close_pending = false;
   // A second editor must leave before it loads or touches anything.
   take_single_instance();
   step("single_instance");
@@ -185,6 +187,8 @@ void run_startup() {
   step("show_root");
 
   mmpause = false;
+  startup_done = true;
+  if (close_pending) root.attr("after_idle")(py::cpp_function([] { close_main_window(); }));
   step("ready");
 }
 

@@ -23,6 +23,10 @@ inline std::unique_ptr<afp::NamedMutex> mutex;
 // Names of the start-up steps in the order they ran (read by tests).
 inline std::vector<std::string> startup_steps;
 
+// The start-up has finished; a close request before that waits for it.
+inline bool startup_done = false;
+inline bool close_pending = false;
+
 // Screen width and height in pixels.
 inline std::pair<int, int> screensize{0, 0};
 

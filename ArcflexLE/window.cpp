@@ -175,6 +175,12 @@ void apply_button_enter(py::handle) {
 void apply_button_leave(py::handle) { apply_button.attr("configure")("bg"_a = bg_scheme); }
 
 void close_main_window() {
+  if (!startup_done) {
+    // Tk may deliver the close request while the start-up brings the shown
+    // window up to date; it is carried out once the main loop runs.
+    close_pending = true;
+    return;
+  }
   if (root && !root.is_none()) root.attr("destroy")();
 }
 
