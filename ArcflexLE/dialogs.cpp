@@ -117,6 +117,11 @@ void system_sound_asterisk() {
     record("sound", "Asterisk", "", py::handle());
     return;
   }
+  if (py::module_::import("sys").attr("platform").cast<std::string>() == "win32") {
+    py::module_ winsound = py::module_::import("winsound");
+    winsound.attr("MessageBeep")(winsound.attr("MB_ICONASTERISK"));
+    return;
+  }
   py::object tk = py::module_::import("tkinter");
   py::object root = tk.attr("_default_root");
   if (!root.is_none()) root.attr("bell")();
