@@ -153,6 +153,9 @@ for key in ["g", "G", "l", "k", "L", "s", "f", "h", "r", "p", "o", "c", "q", "ct
   EXPECT_TRUE(eval("ax.yaxis.get_gridlines()[0].get_visible()").cast<bool>());
   EXPECT_TRUE(eval("bool(root.winfo_exists())").cast<bool>());
   EXPECT_TRUE(arcflex::dialogs::recorded().empty());
+  // pyplot's own figure window (a hidden second Tk root) is gone.
+  EXPECT_EQ(eval("__import__('matplotlib._pylab_helpers', fromlist=['x']).Gcf.get_num_fig_managers()").cast<int>(), 0);
+  EXPECT_TRUE(eval("canvas.manager is None").cast<bool>());
 }
 
 TEST(GraphView, StartupFitsTheDefaultCurve) {

@@ -142,6 +142,19 @@ class EditorStart(unittest.TestCase):
         self.assertEqual((os.stat(path).st_mtime_ns, read(path)), before)
         self.close(p, window)
 
+    def test_readable_curve_file_with_a_broken_curve_is_not_rewritten(self):
+        p, window = self.start_and_wait_for_window()
+        self.close(p, window)
+        path = os.path.join(self.settings, "p.dat")
+        lines = read(path).split(b"\r\n")
+        lines[0] = b"0 30 10 40 "  # x no longer rising
+        with open(path, "wb") as f:
+            f.write(b"\r\n".join(lines))
+        before = os.stat(path).st_mtime_ns, read(path)
+        p, window = self.start_and_wait_for_window()
+        self.assertEqual((os.stat(path).st_mtime_ns, read(path)), before)
+        self.close(p, window)
+
 
 if __name__ == "__main__":
     try:
