@@ -28,16 +28,6 @@ std::size_t bounded_length(const char16_t* s, std::size_t limit) {
   return n;
 }
 
-std::string string_bytes(std::u16string_view s) {
-  std::string b;
-  for (char16_t c : s) {
-    b += static_cast<char>(c & 0xFF);
-    b += static_cast<char>(c >> 8);
-  }
-  b += std::string(2, '\0');
-  return b;
-}
-
 }  // namespace
 
 long find_in_list(const char16_t* list, std::uint32_t list_bytes, std::size_t list_units, std::u16string_view name) {
@@ -107,8 +97,8 @@ int Installer::add_to_filter_list() {
 }
 
 int Installer::write_instance_values() {
-  const std::string instance = string_bytes(kInstanceName);
-  const std::string altitude = string_bytes(kAltitude);
+  const std::string instance = afp::reg_string_bytes(kInstanceName);
+  const std::string altitude = afp::reg_string_bytes(kAltitude);
   const unsigned char flags[4] = {kFlags & 0xFF, (kFlags >> 8) & 0xFF, (kFlags >> 16) & 0xFF, kFlags >> 24};
   if (sys_.reg_set_key_value(kInstancesKey, u"DefaultInstance", afp::regtype::sz, instance.data(),
                              static_cast<std::uint32_t>(instance.size())) != 0)

@@ -33,16 +33,6 @@ std::string dword_bytes(std::uint32_t v) {
   return b;
 }
 
-std::string string_bytes(std::u16string_view s) {
-  std::string b;
-  for (char16_t c : s) {
-    b += static_cast<char>(c & 0xFF);
-    b += static_cast<char>(c >> 8);
-  }
-  b += std::string(2, '\0');
-  return b;
-}
-
 bool valid_name(std::u16string_view name) {
   return !name.empty() && name.find(u'\\') == std::u16string_view::npos &&
          name.find(u'/') == std::u16string_view::npos;
@@ -103,9 +93,9 @@ std::uint32_t create_service(ServiceHandle manager, const ServiceConfig& config,
   sysstore::put_value(values, u"Type", regtype::dword, dword_bytes(config.type));
   sysstore::put_value(values, u"Start", regtype::dword, dword_bytes(config.start));
   sysstore::put_value(values, u"ErrorControl", regtype::dword, dword_bytes(config.error_control));
-  sysstore::put_value(values, u"ImagePath", regtype::expand_sz, string_bytes(config.binary_path));
+  sysstore::put_value(values, u"ImagePath", regtype::expand_sz, reg_string_bytes(config.binary_path));
   sysstore::put_value(values, u"DisplayName", regtype::sz,
-                      string_bytes(config.display_name.empty() ? config.name : config.display_name));
+                      reg_string_bytes(config.display_name.empty() ? config.name : config.display_name));
   if (auto werr = sysstore::write_key(service_key(config.name), values)) return werr;
   out = add_handle(OpenHandle{false, config.name});
   return syserr::success;

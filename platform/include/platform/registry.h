@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/sysfiles.h"
@@ -36,6 +37,18 @@ constexpr std::uint32_t multi_sz = 0x20;
 constexpr std::uint32_t qword = 0x40;
 constexpr std::uint32_t any = 0xffff;
 }  // namespace regrt
+
+// The data bytes of a string value (REG_SZ, REG_EXPAND_SZ): UTF-16 little
+// endian with its terminating null.
+inline std::string reg_string_bytes(std::u16string_view s) {
+  std::string b;
+  for (char16_t c : s) {
+    b += static_cast<char>(c & 0xFF);
+    b += static_cast<char>(c >> 8);
+  }
+  b += std::string(2, '\0');
+  return b;
+}
 
 // Reads value `value` of key HKEY_LOCAL_MACHINE\<subkey>, like RegGetValueW
 // with `restrict_types` as its flags. Returns 0 or a system error code:
