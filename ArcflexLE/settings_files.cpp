@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "curve.h"
+#include "state_defaults.h"
 #include "pyrt.h"
 #include "state.h"
 
@@ -311,15 +312,7 @@ void initialize_af() {
 
   // 2. The applied curve from "p.dat".
   auto option_resets = [] {
-    pitch = 1;
-    distCalcMode = 0;
-    indPercent = 0.0;
-    maxFrameTime = 100;
-    toggleMode = 0;
-    toggleButton = 0;
-    toggleKey = 0;
-    toggleSensX = py::int_(1);
-    toggleSensY = py::int_(1);
+    assign_option_defaults();
     scale_dx = py::float_(6.67);
     scale_dy = py::float_(6.67);
   };

@@ -53,6 +53,18 @@ void build_key_binds_dict() {
   d[40] = "Down";
 }
 
+void assign_option_defaults() {
+  pitch = 1;
+  distCalcMode = 0;
+  indPercent = 0.0;
+  maxFrameTime = 100;
+  toggleMode = 0;
+  toggleButton = 0;
+  toggleKey = 0;
+  toggleSensX = py::int_(1);
+  toggleSensY = py::int_(1);
+}
+
 void assign_defaults() {
   // Flags, counters and table constants.
   killed = false;
@@ -95,15 +107,7 @@ void assign_defaults() {
   vertical_y = py::list();
   vertical_corners = py::list();
   axis_mode = 0;
-  pitch = 1;
-  distCalcMode = 0;
-  indPercent = 0.0;
-  maxFrameTime = 100;
-  toggleMode = 0;
-  toggleButton = 0;
-  toggleKey = 0;
-  toggleSensX = py::int_(1);
-  toggleSensY = py::int_(1);
+  assign_option_defaults();
   init_err = false;
 
   // Options and display flags.

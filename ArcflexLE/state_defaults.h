@@ -10,6 +10,10 @@ namespace arcflex {
 // root, mutex and the folder strings (set by earlier start-up steps) alone.
 void assign_defaults();
 
+// The applied options that both the block of defaults and the settings
+// load set: pitch, distance mode, percentages, frame time and the toggles.
+void assign_option_defaults();
+
 // Builds key_binds_dict: Windows virtual-key codes to key names, 98 entries.
 void build_key_binds_dict();
 
