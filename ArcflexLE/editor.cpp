@@ -1,5 +1,7 @@
 #include "editor.h"
 
+#include "edit_windows.h"
+
 #include "pyrt.h"
 #include "startup.h"
 #include "state.h"
@@ -24,7 +26,9 @@ void run_mainloop() {
 }
 
 void clear_python_state() {
+  release_point_windows();
   release_gui_objects();
+  release_link_objects();
   release_state_objects();
   release_runtime_refs();
 }

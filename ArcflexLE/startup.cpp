@@ -11,7 +11,12 @@
 #include <platform/process.h>
 
 #include "dialogs.h"
+#include "edit_windows.h"
+#include "graph_edit.h"
 #include "graph.h"
+#include "link_windows.h"
+#include "meter_link.h"
+#include "speed_display.h"
 #include "settings_files.h"
 #include "state.h"
 #include "state_defaults.h"
@@ -160,6 +165,7 @@ void run_startup() {
 
   build_figure();
   build_applied_curves();
+  connect_graph_handlers();
   step("graph");
 
   take_initial_snapshots();
@@ -175,16 +181,26 @@ void run_startup() {
   build_panel();
   step("panel");
 
+  build_point_windows();
+  step("point_windows");
+
+  build_link_windows();
+  step("link_windows");
+
   set_axis_mode(py::int_(axis_mode));
   step("axis_mode");
 
   // The meter-link state; the meter's start-up record is Windows-only
   // (the platform layer starts the meter without a window).
+  display_speed(py::none());
   assign_meter_link_defaults();
   step("meter_prep");
 
   show_root();
   step("show_root");
+
+  start_sub();
+  step("start_sub");
 
   mmpause = false;
   startup_done = true;

@@ -158,6 +158,7 @@ inline bool show_points = true, show_line = true;
 inline bool show_marker = false;
 
 // ---- meter link and apply cycle --------------------------------------------
+// (the process, thread, queue and the link's windows: state_link.h)
 
 inline int weight_fade_timer = 0;
 inline double weight_alpha = 0.0;
@@ -215,6 +216,7 @@ inline py::object frame_slider, sample_slider, gui_scale_slider;
 }  // namespace arcflex
 
 #include "state_gui.h"
+#include "state_link.h"  // IWYU pragma: export
 
 // Window and graph state that only the interface code uses.
 #include "state_gui.h"  // IWYU pragma: export

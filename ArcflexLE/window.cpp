@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "appearance.h"
+#include "meter_link.h"
 #include "state.h"
 #include "tools.h"
 
@@ -181,7 +182,7 @@ void close_main_window() {
     close_pending = true;
     return;
   }
-  if (root && !root.is_none()) root.attr("destroy")();
+  kill();
 }
 
 }  // namespace arcflex

@@ -51,6 +51,7 @@ inline int unblock_calls() { return py::module_::import("af_task").attr("calls")
 
 inline void start_recorded() {
   arcflex::dialogs::set_recording(true);
+  arcflex::meter_enabled = false;  // no driver here: the meter would end at once
   arcflex::start_editor();
   arcflex::root.attr("update")();
 }

@@ -67,6 +67,16 @@ class EditorStart(unittest.TestCase):
         self.settings = os.path.join(self.env["LOCALAPPDATA"], "Arcflex LE", "settings")
         self.display = xwin.Display()
         self.procs = []
+        # The meter the editor starts needs a driver to talk to.
+        build = os.path.dirname(os.environ["AF_STAGE_DIR"])
+        port = os.path.join(self.env["XDG_RUNTIME_DIR"], "arcflex", "AF_D_UserKernelCommPort")
+        self.procs.append(subprocess.Popen([os.path.join(build, "standins", "afmouse", "afmouse"), "--zeros",
+                                            "--no-x"], env=self.env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL))
+        for _ in range(200):
+            if os.path.exists(port):
+                break
+            time.sleep(0.05)
 
     def tearDown(self):
         for p in self.procs:

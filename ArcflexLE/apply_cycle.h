@@ -1,0 +1,40 @@
+// The apply transaction and its end: Apply and Apply defaults, the GUI
+// suspension, the wait for the driver's confirmation, the confirm window's
+// countdown, the revert and the redo, and the two Options check buttons.
+#pragma once
+
+#include <string>
+
+namespace arcflex {
+
+void pressed_apply();
+void apply_changes();
+void make_changes();
+void apply_defaults();
+
+void suspend();
+void unsuspend();
+void set_zoom_to_location();
+void set_show_point_values();
+void undo_changes();
+void redo_changes();
+
+void wait_for_driver(int time_remaining);
+void wait_for_driver_to_revert(int time_remaining);
+void confirm_changes_popup();
+void confirm_countdown(int time_remaining);
+void end_confirm_countdown();
+void revert_settings();
+void redo_settings();
+
+// The countdown label for time_remaining ticks of 100 ms.
+std::string countdown_text(int time_remaining);
+// The confirm window's position string ("+x+y") from the sizes the window
+// system reports: the window (w, h), the main window, the screen and the
+// pointer's x.
+std::string confirm_position(int w, int h, int rx, int ry, int rw, int rh, int sw, int sh, int px);
+
+// Number of flag tests the driver waits have made since start (tests).
+int driver_wait_polls();
+
+}  // namespace arcflex

@@ -1,0 +1,210 @@
+#include "meter_link.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include <platform/paths.h>
+#include <platform/pipe.h>
+#include <platform/process.h>
+
+#include "dialogs.h"
+#include "settings_files.h"
+#include "snapshots.h"
+#include "speed_display.h"
+#include "state.h"
+
+namespace arcflex {
+
+namespace {
+
+int g_last_attempts = 0;
+
+bool valid_utf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    for (size_t k = 1; k < len; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+// Reads the meter's output until it ends, then handles the end. Runs on its
+// own thread and touches no Python object.
+void reader_thread(std::shared_ptr<afp::ChildProcess> p) {
+  if (p) {
+    for (;;) {
+      std::string line = p->read_line();
+      if (line.empty()) break;
+      // Every line counts, the first one too: the meter writes nothing at
+      // start-up, so its first line is already a real report.
+      ready = true;
+      int mode = std::atomic_ref<int>(axis_mode).load(std::memory_order_relaxed);
+      if (auto item = meter_line_item(line, mode)) q.put(*item);
+    }
+  }
+  // dead_sub: an end the exit function did not cause.
+  if (!killed) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int code = -1;
+    if (p) {
+      p->terminate();
+      if (auto c = p->wait(1000)) {
+        p->close_output();
+        code = *c;
+      }
+    }
+    meter_exit_code = code;
+    meter_dead = true;
+  }
+  {
+    std::lock_guard<std::mutex> lock(thrd1_mutex);
+    thrd1_done = true;
+  }
+  thrd1_cv.notify_all();
+}
+
+// Runs one step of the exit; a failure is reported and the exit goes on.
+template <class F>
+void guarded(const char* what, F&& f) {
+  try {
+    f();
+  } catch (py::error_already_set& e) {
+    std::fprintf(stderr, "Exit step '%s' failed: %s\n", what, e.what());
+  } catch (std::exception& e) {
+    std::fprintf(stderr, "Exit step '%s' failed: %s\n", what, e.what());
+  }
+}
+
+bool meter_running() { return proc && !proc->poll().has_value(); }
+
+}  // namespace
+
+std::optional<double> meter_line_item(std::string_view line, int mode) {
+  if (!valid_utf8(line)) return std::nullopt;
+  size_t b1 = line.find(' ');
+  if (b1 == std::string_view::npos) return std::nullopt;
+  size_t b2 = line.find(' ', b1 + 1);
+  std::string_view f0 = line.substr(0, b1);
+  std::string_view f1 = line.substr(b1 + 1, b2 == std::string_view::npos ? std::string_view::npos : b2 - b1 - 1);
+  // Python's float() takes surrounding white space but not an empty field.
+  if (f0.empty() || f1.empty() || f0.front() == '\t' || f1.front() == '\t') return std::nullopt;
+  auto x = parse_real(f0);
+  auto y = parse_real(f1);
+  if (!x || !y) return std::nullopt;
+  if (*x < 0) return *x;
+  if (mode == 0) return *y > *x ? *y : *x;
+  if (mode == 1) return *x;
+  return *y;
+}
+
+void start_sub() {
+  if (!meter_enabled) {
+    update();
+    return;
+  }
+  std::string program = currentdir + "subps" + afp::path_separator() + afp::executable_name("afmeter");
+  std::string error;
+  std::unique_ptr<afp::ChildProcess> child = afp::ChildProcess::start(program, {"-u", "-c"}, &error);
+  if (child) {
+    proc = std::move(child);
+  } else {
+    dialogs::show_error("Error", "Unable to open afmeter.exe.", root);
+  }
+  thrd1_done = false;
+  thrd1 = std::thread(reader_thread, proc);
+  // A daemon: waited for at most 0.25 s at exit, never joined for ever.
+  thrd1.detach();
+  update();
+}
+
+void tell_sub(const std::string& msg) {
+  bool sent = false;
+  int attempts = 0;
+  while (!sent && attempts < 80) {
+    sent = afp::pipe_send("Arcflex_Pipe", msg);
+    if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ++attempts;
+  }
+  g_last_attempts = attempts;
+  if (sent) return;
+  dialogs::show_error("Error", msg + " operation timed out.\nYou may need to restart the program.", root);
+  std::fflush(nullptr);
+  afp::hard_exit(1);
+}
+
+int last_tell_attempts() { return g_last_attempts; }
+
+void restart_sub() {
+  mmpause = true;
+  tell_sub("load");
+}
+
+void kill_threads() {
+  std::unique_lock<std::mutex> lock(thrd1_mutex);
+  thrd1_cv.wait_for(lock, std::chrono::milliseconds(250), [] { return thrd1_done.load(); });
+}
+
+void kill() {
+  killed = true;
+  guarded("withdraw windows", [] {
+    for (py::object* w : {&root, &metric_window, &cpop, &display_window, &toggle_window}) {
+      if (*w && !w->is_none()) guarded("withdraw", [&] { w->attr("wm_withdraw")(); });
+    }
+  });
+  bool restored = false;
+  guarded("take back the pending change", [&] {
+    if (graph_suspended && !dialog_open) {
+      restore_values();
+      restored = true;
+    }
+  });
+  if (proc && persist == 0) {
+    guarded("tell the meter", [&] {
+      if (!meter_running()) return;
+      // The driver drops the unconfirmed curve as "p.dat" did; the meter
+      // serves one connection at a time, so the reload comes first.
+      if (restored) tell_sub("load");
+      tell_sub("quit");
+    });
+  }
+  guarded("write settings", [] { write_settings(); });
+  guarded("wait for the reader", [] { kill_threads(); });
+  guarded("destroy the window", [] {
+    if (root && !root.is_none()) {
+      root.attr("destroy")();
+      guarded("quit", [] { root.attr("quit")(); });
+    }
+  });
+}
+
+void meter_died() {
+  int code = meter_exit_code;
+  try {
+    if (job1 && !job1.is_none()) root.attr("after_cancel")(job1);
+  } catch (py::error_already_set&) {
+  }
+  try {
+    if (code == 8) {
+      if (install_driver_hook) {
+        install_driver_hook();
+      } else if (!dialogs::ask_yes_no("Missing driver", "Arcflex Driver required.  Would you like to install now?",
+                                      root)) {
+        dialogs::show_info("Closing program", "You must install the driver to continue.", root);
+      }
+    } else if (code != -1) {
+      dialogs::show_error("Error", "Subprocess failure.", root);
+    }
+  } catch (std::exception& e) {
+    std::fprintf(stderr, "Meter end: %s\n", e.what());
+  }
+  std::fflush(nullptr);
+  afp::hard_exit(1);
+}
+
+}  // namespace arcflex

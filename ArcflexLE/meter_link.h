@@ -1,0 +1,38 @@
+// The editor's side of the meter process: its start with the output piped
+// back, the one-word pipe commands, the reader thread that turns report
+// lines into queue items, the end of the meter's output, and the exit.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace arcflex {
+
+// The queue item of one report line: x when x < 0 (an event code), else the
+// speed that axis_mode selects (0: the larger of x and y, 1: x, 2: y).
+// Nothing for a line whose first two blank-separated fields are not finite
+// numbers, or that is not UTF-8.
+std::optional<double> meter_line_item(std::string_view line, int axis_mode);
+
+// Starts the meter hidden with its output piped back ("Unable to open
+// afmeter.exe." when it cannot), the reader thread, and the first tick of
+// the update loop.
+void start_sub();
+// Sends "load" or "quit" on the meter's pipe, up to 80 attempts 50 ms apart;
+// an error box and exit code 1 when none gets through.
+void tell_sub(const std::string& msg);
+// Pauses the speed display and asks the meter to reload "p.dat".
+void restart_sub();
+// The exit function: the close request of the main window and File > Exit.
+void kill();
+// Waits for the reader thread at most 0.25 s.
+void kill_threads();
+// What the GUI thread does once the reader reported the meter's end: the
+// exit code's boxes, then the process ends with exit code 1.
+[[noreturn]] void meter_died();
+
+// Number of attempts the last tell_sub needed (read by tests).
+int last_tell_attempts();
+
+}  // namespace arcflex
