@@ -1,0 +1,13 @@
+#include <platform/keys.h>
+
+namespace afp {
+
+// Tk on Windows reports the virtual-key code itself, and a held key repeats
+// as presses only.
+int virtual_key(int tk_keycode, const std::string&) { return tk_keycode; }
+
+bool KeyRepeatFilter::hold_release(int, unsigned long) { return false; }
+bool KeyRepeatFilter::press(int, unsigned long) { return false; }
+bool KeyRepeatFilter::release_due(int, unsigned long) { return true; }
+
+}  // namespace afp
