@@ -6,6 +6,7 @@
 
 #include <platform/keys.h>
 
+#include "apply_cycle.h"
 #include "curve.h"
 #include "curve_match.h"
 #include "dialogs.h"
@@ -545,7 +546,7 @@ void press_key(int code) {
   key_pressed = 4;
   if (code == 71) g_pressed = true;
   if (code == 66) b_pressed = true;
-  if (code == 68 && ctrl_key && apply_defaults_command) apply_defaults_command();
+  if (code == 68 && ctrl_key) apply_defaults();
   if (code == 88 && !x_pressed) {
     ctrl_x = ctrl_key && !lock_on_x;
     lock_on_x = true;
@@ -669,6 +670,8 @@ void on_tk_key_release(py::handle event) {
 }
 
 void connect_graph_handlers() {
+  // The meter's Shift-down report re-takes the scaling snapshot.
+  scale_snapshot_hook = &get_scale_snapshot;
   canvas.attr("mpl_connect")("button_press_event", py::cpp_function([](py::object e) { button_press_callback(e); }));
   canvas.attr("mpl_connect")("button_release_event",
                              py::cpp_function([](py::object e) { button_release_callback(e); }));

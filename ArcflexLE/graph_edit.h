@@ -3,7 +3,6 @@
 // the main window's keyboard shortcuts.
 #pragma once
 
-#include <functional>
 #include <vector>
 
 #include "pyrt.h"
@@ -32,9 +31,6 @@ void press_key(int keycode);
 void release_key(int keycode);
 void press_mouse_wheel();
 void release_modifiers();
-
-// Ctrl-D's command: the default curve applied (set by the apply cycle).
-inline std::function<void()> apply_defaults_command;
 
 // Connects the canvas handlers (after the draw handler) and binds the
 // main window's keys and middle button.

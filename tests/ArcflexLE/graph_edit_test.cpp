@@ -487,16 +487,14 @@ TEST(GraphKeys, RescaleOncePerPressCtrlDAndMatch) {
   release_key(82);
   press_key(82);
   EXPECT_LT(xbounds.second, 500);
-  int applied = 0;
-  apply_defaults_command = [&] { ++applied; };
-  press_key(68);
-  EXPECT_EQ(applied, 0);
+  set_curve({0, 12, 30, 45}, {0.5, 1, 1, 1});
+  press_key(68);  // D without Ctrl: no shortcut
+  EXPECT_THAT(xs(), ElementsAre(0, 12, 30, 45));
   ctrl_key = true;
   press_key(68);
-  press_key(68);
-  EXPECT_EQ(applied, 2);
   ctrl_key = false;
-  apply_defaults_command = nullptr;
+  EXPECT_THAT(xs(), ElementsAre(0, 10, 30, 40));
+  release_key(68);
   // M copies the active curve into the edited one.
   set_curve({0, 5, 40}, {0.5, 1, 1});
   release_key(77);
