@@ -14,6 +14,11 @@
 #include "gui_fixture.h"
 #include "points.h"
 
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
 using namespace guitest;
 using ::testing::DoubleNear;
 using ::testing::ElementsAre;
@@ -514,4 +519,57 @@ TEST(GraphKeys, AutoRepeatPairsAreDroppedAndLettersMapToVirtualKeys) {
   ASSERT_TRUE(f.hold_release(88, 2000));
   EXPECT_FALSE(f.press(88, 2050));
   EXPECT_TRUE(f.release_due(88, 2000));
+}
+
+// ---- real pointer events ---------------------------------------------------
+
+namespace {
+
+// Screen position of a data point on the shown canvas.
+std::pair<int, int> screen_of(double x, double y) {
+  py::object w = arcflex::canvas.attr("get_tk_widget")();
+  std::vector<double> d = eval("list(ax.transData.transform((" + std::to_string(x) + ", " + std::to_string(y) + ")))")
+                              .cast<std::vector<double>>();
+  int h = w.attr("winfo_height")().cast<int>();
+  return {w.attr("winfo_rootx")().cast<int>() + static_cast<int>(std::lround(d[0])),
+          w.attr("winfo_rooty")().cast<int>() + h - static_cast<int>(std::lround(d[1]))};
+}
+
+// Runs xdotool, then lets Tk handle what the X server sent.
+void xdo(const std::string& args) {
+  ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
+  for (int i = 0; i < 20; ++i) {
+    arcflex::root.attr("update")();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+}  // namespace
+
+TEST(GraphPointer, XTestDragMovesAPointAndRightClickOffersDelete) {
+  start();
+  arcflex::root.attr("geometry")("+0+0");
+  for (int i = 0; i < 30; ++i) {
+    arcflex::root.attr("update")();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  view(0, 50, 0, 2);
+  auto [sx, sy] = screen_of(10, 1);
+  auto [tx, ty] = screen_of(20, 0.8);
+  xdo("mousemove " + std::to_string(sx) + " " + std::to_string(sy));
+  EXPECT_EQ(text_of(arcflex::point_value_text), "(10.0, 1.0)");
+  xdo("mousedown 1");
+  EXPECT_THAT(arcflex::vind, ElementsAre(1));
+  for (int k = 1; k <= 4; ++k)
+    xdo("mousemove " + std::to_string(sx + (tx - sx) * k / 4) + " " + std::to_string(sy + (ty - sy) * k / 4));
+  xdo("mouseup 1");
+  EXPECT_TRUE(arcflex::vind.empty());
+  Pts p = points();
+  EXPECT_NEAR(p[1].first, 20, 0.2);
+  EXPECT_NEAR(p[1].second, 0.8, 0.02);
+  // A right click on the moved point opens the Delete window.
+  auto [dx, dy] = screen_of(p[1].first, p[1].second);
+  xdo("mousemove " + std::to_string(dx) + " " + std::to_string(dy) + " click 3");
+  EXPECT_TRUE(shown(arcflex::edit_window));
+  if (const char* shot = std::getenv("AF_EDIT_SHOT")) std::system(("import -window root " + std::string(shot)).c_str());
 }
