@@ -224,6 +224,10 @@ void build_toggle_window() {
 }
 
 void build_link_windows() {
+  // The option variables every Apply reads; the Options menu takes them
+  // over when it is built.
+  if (!use_dpu || use_dpu.is_none()) use_dpu = Tk("BooleanVar")("value"_a = maxFrameTime == 1);
+  if (!pitch_var || pitch_var.is_none()) pitch_var = Tk("BooleanVar")("value"_a = active_pitch < 0);
   build_metric_window();
   build_confirm_window();
   build_display_window();

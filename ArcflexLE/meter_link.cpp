@@ -126,13 +126,16 @@ void start_sub() {
 void tell_sub(const std::string& msg) {
   bool sent = false;
   int attempts = 0;
-  while (!sent && attempts < 80) {
+  const int limit = meter_enabled ? 80 : 1;
+  while (!sent && attempts < limit) {
     sent = afp::pipe_send("Arcflex_Pipe", msg);
     if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ++attempts;
   }
   g_last_attempts = attempts;
   if (sent) return;
+  // Without a meter (interface tests) a command that reaches no one is dropped.
+  if (!meter_enabled) return;
   dialogs::show_error("Error", msg + " operation timed out.\nYou may need to restart the program.", root);
   std::fflush(nullptr);
   afp::hard_exit(1);

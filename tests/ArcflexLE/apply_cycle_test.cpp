@@ -1,0 +1,483 @@
+// The meter link and the apply cycle: report lines to queue items, the
+// update loop's smoothing and fading, suspension, snapshots, the driver
+// wait and the confirm countdown, and a whole Apply/OK/Cancel/expiry cycle
+// with the real meter and the stand-in driver.
+#include <platform/pipe.h>
+
+#include <fcntl.h>
+
+#include <atomic>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "apply_cycle.h"
+#include "curve.h"
+#include "window.h"
+#include "gui_fixture.h"
+#include "link_windows.h"
+#include "meter_link.h"
+#include "snapshots.h"
+#include "speed_display.h"
+
+namespace {
+
+using namespace guitest;
+namespace af = arcflex;
+
+// Runs Tk until pred holds; a bounded number of rounds, not a time limit.
+template <class P>
+bool pump_until(P pred, int rounds = 4000) {
+  for (int i = 0; i < rounds; ++i) {
+    if (pred()) return true;
+    af::root.attr("update")();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return pred();
+}
+
+// Answers "load"/"quit" on the meter's pipe in place of a meter; counts them.
+class PipeStub {
+ public:
+  PipeStub() : server_(afp::PipeServer::create("Arcflex_Pipe")) {
+    thread_ = std::thread([this] {
+      while (!stop_ && server_->accept()) {
+        char buf[16];
+        std::int64_t n = server_->read(buf, sizeof buf);
+        if (n > 0) {
+          std::lock_guard<std::mutex> l(m_);
+          commands_.emplace_back(buf, static_cast<size_t>(n));
+        }
+        server_->disconnect();
+      }
+    });
+  }
+  ~PipeStub() {
+    stop_ = true;
+    afp::pipe_send("Arcflex_Pipe", "stop");
+    thread_.join();
+  }
+  std::vector<std::string> commands() {
+    std::lock_guard<std::mutex> l(m_);
+    return commands_;
+  }
+
+ private:
+  std::unique_ptr<afp::PipeServer> server_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::mutex m_;
+  std::vector<std::string> commands_;
+};
+
+std::string state_of(py::handle w) { return py::str(w.attr("cget")("state")).cast<std::string>(); }
+
+// ---- report lines -----------------------------------------------------------
+
+TEST(MeterLines, ItemsByAxisMode) {
+  using af::meter_line_item;
+  EXPECT_EQ(meter_line_item("3.5 7 12\r\n", 0), 7.0);
+  EXPECT_EQ(meter_line_item("7 3.5 12\r\n", 0), 7.0);
+  EXPECT_EQ(meter_line_item("4 4 1\r\n", 0), 4.0);
+  EXPECT_EQ(meter_line_item("3.5 7 12\r\n", 1), 3.5);
+  EXPECT_EQ(meter_line_item("3.5 7 12\r\n", 2), 7.0);
+  EXPECT_EQ(meter_line_item("0 0 5\r\n", 0), 0.0);
+  for (int mode : {0, 1, 2}) {
+    EXPECT_EQ(meter_line_item("-20 -20\r\n", mode), -20.0);
+    EXPECT_EQ(meter_line_item("-99 -99\r\n", mode), -99.0);
+  }
+}
+
+TEST(MeterLines, BadLinesGiveNoItem) {
+  for (const char* bad : {"5\r\n", "1  2\r\n", " 1 2\r\n", "speed fast\r\n", "nan 1\r\n", "1 inf\r\n",
+                          "1e999 2\r\n", "", "\r\n", "1 \xff\xfe\r\n", "0x10 1\r\n"}) {
+    EXPECT_FALSE(af::meter_line_item(bad, 0).has_value()) << bad;
+  }
+}
+
+TEST(ConfirmWindow, PositionAndCountdownTexts) {
+  EXPECT_EQ(af::confirm_position(300, 120, 100, 100, 800, 600, 1920, 1080, 1200), "+350+340");
+  EXPECT_EQ(af::confirm_position(300, 120, 100, 100, 800, 600, 1920, 1080, 400), "+550+340");
+  EXPECT_EQ(af::confirm_position(300, 120, 100, 100, 800, 600, 1000, 1080, 600), "+150+340");
+  EXPECT_EQ(af::confirm_position(300, 120, -50, 100, 400, 600, 1920, 1080, 1800), "+300+340");
+  EXPECT_EQ(af::countdown_text(120), "Settings will revert in...12\nEsc to cancel");
+  EXPECT_EQ(af::countdown_text(0), "Settings will revert in...0\nEsc to cancel");
+  EXPECT_EQ(af::countdown_text(9), "Settings will revert in...0\nEsc to cancel");
+}
+
+// ---- update loop -------------------------------------------------------------
+
+class UpdateLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    start_recorded();
+    reset();
+  }
+  void reset() {
+    af::mmpause = false;
+    af::ready = true;
+    af::q.clear();
+    af::max_list.assign(1, 0.0);
+    af::smooth_counter = 0;
+    af::old_max = af::current_max = 0;
+    af::weight_alpha = 0;
+    af::weight_fade_timer = 0;
+  }
+};
+
+TEST_F(UpdateLoop, RatesAndWindowsOfTheSliders) {
+  const int frames[] = {10, 8, 6, 4, 2}, windows[] = {4, 5, 6, 7, 8};
+  for (int v = 1; v <= 5; ++v) {
+    af::frame_slider.attr("set")(v);
+    af::sample_slider.attr("set")(6 - v);
+    af::display_speed(py::none());
+    EXPECT_EQ(af::framerate, frames[v - 1]);
+    EXPECT_EQ(af::samplerate, windows[5 - v]);
+  }
+}
+
+TEST_F(UpdateLoop, AveragesAWindowAndMovesLinearlyAcrossTheNext) {
+  for (int rate : {4, 5, 6, 7, 8}) {
+    reset();
+    af::samplerate = rate;
+    // One tick with 3, 5, 2: the samples are the running maxima 3, 5, 5.
+    af::q.put(3);
+    af::q.put(5);
+    af::q.put(2);
+    for (int i = 0; i < rate; ++i) af::update_tick();
+    EXPECT_DOUBLE_EQ(af::current_max, 13.0 / 3.0) << rate;
+    EXPECT_EQ(af::old_max, 0.0);
+    EXPECT_EQ(af::smooth_counter, 0);
+    // A window without samples averages to 0; the old window moves back.
+    for (int i = 0; i < rate; ++i) af::update_tick();
+    EXPECT_DOUBLE_EQ(af::old_max, 13.0 / 3.0);
+    EXPECT_EQ(af::current_max, 0.0);
+  }
+}
+
+TEST_F(UpdateLoop, FadeInCapsAtHalfAndFadesOutAfterSixIdleTicks) {
+  for (int i = 0; i < 10; ++i) {
+    af::q.put(1.0);
+    af::update_tick();
+  }
+  EXPECT_EQ(af::weight_alpha, 0.49999999999999994);
+  af::q.put(1.0);
+  af::update_tick();
+  EXPECT_EQ(af::weight_alpha, 0.5);
+  af::q.put(1.0);
+  af::update_tick();
+  EXPECT_EQ(af::weight_alpha, 0.5);
+  EXPECT_DOUBLE_EQ(af::fud.attr("get_alpha")().cast<double>(), 0.5);
+  for (int i = 0; i < 6; ++i) af::update_tick();
+  EXPECT_EQ(af::weight_alpha, 0.5);
+  af::update_tick();
+  EXPECT_DOUBLE_EQ(af::weight_alpha, 0.5 * 0.84);
+  // Events only: the fade timer restarts and the opacity stays.
+  af::q.put(-31);
+  af::update_tick();
+  EXPECT_EQ(af::weight_fade_timer, 0);
+  EXPECT_DOUBLE_EQ(af::weight_alpha, 0.5 * 0.84);
+}
+
+int g_snapshots = 0;
+TEST_F(UpdateLoop, KeyAndConfirmationEvents) {
+  af::scale_snapshot_hook = [] { ++g_snapshots; };
+  for (double e : {-20.0, -20.0, -21.0, -22.0, -77.0, -99.0}) af::q.put(e);
+  af::update_tick();
+  EXPECT_TRUE(af::shift_key && af::ctrl_key && af::alt_key);
+  EXPECT_EQ(g_snapshots, 2);
+  EXPECT_EQ(af::driver_successfully_applied_changes, 1);
+  for (double e : {-30.0, -31.0, -32.0}) af::q.put(e);
+  af::update_tick();
+  EXPECT_FALSE(af::shift_key || af::ctrl_key || af::alt_key);
+  af::scale_snapshot_hook = nullptr;
+}
+
+TEST_F(UpdateLoop, FillIsDrawnUnderTheActiveCurveAndAFailedTickIsNotTheLast) {
+  af::samplerate = 4;
+  for (int i = 0; i < 8; ++i) {
+    af::q.put(20.0);
+    af::update_tick();
+  }
+  // fuc covers samples up to the speed; the tail region stays empty below xt.
+  py::object paths = af::fuc.attr("get_paths")();
+  ASSERT_GT(py::len(paths), 0u);
+  double right = 0;
+  for (py::handle p : paths)
+    for (py::handle v : p.attr("vertices")) right = std::max(right, v[py::int_(0)].cast<double>());
+  EXPECT_GT(right, 10.0);
+  EXPECT_LE(right, 20.0);
+  // A fill removed elsewhere, and a tick that fails: the loop goes on.
+  af::fuc.attr("remove")();
+  af::update_fill(5.0);
+  py::object saved = af::active_line;
+  af::active_line = py::none();
+  af::update();  // reports the error, schedules the next tick
+  af::active_line = saved;
+  ASSERT_FALSE(af::job1.is_none());
+  af::q.put(-99);
+  af::driver_successfully_applied_changes = 0;
+  EXPECT_TRUE(pump_until([] { return af::driver_successfully_applied_changes == 1; }));
+}
+
+// ---- suspension and snapshots -------------------------------------------------
+
+TEST(Suspension, EveryPanelAndSliderAndItsUndoing) {
+  start_recorded();
+  af::suspend();
+  af::suspend();
+  EXPECT_TRUE(af::graph_suspended);
+  for (py::handle w : af::leftframe.attr("winfo_children")()) EXPECT_EQ(state_of(w), "disabled");
+  for (py::handle w : af::display_window.attr("winfo_children")()) EXPECT_EQ(state_of(w), "disabled");
+  for (py::object* s : {&af::frame_slider, &af::sample_slider, &af::gui_scale_slider})
+    EXPECT_EQ(py::str(s->attr("cget")("fg")).cast<std::string>(), "#777");
+  af::apply_button_enter(py::none());
+  EXPECT_EQ(py::str(af::apply_button.attr("cget")("bg")).cast<std::string>(), af::bg_scheme);
+  af::pressed_apply();  // refused while suspended
+  EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
+  af::unsuspend();
+  EXPECT_FALSE(af::graph_suspended);
+  for (py::handle w : af::leftframe.attr("winfo_children")()) EXPECT_EQ(state_of(w), "normal");
+  for (py::handle w : af::display_window.attr("winfo_children")()) EXPECT_EQ(state_of(w), "normal");
+  for (py::object* s : {&af::frame_slider, &af::sample_slider, &af::gui_scale_slider}) {
+    EXPECT_EQ(py::str(s->attr("cget")("fg")).cast<std::string>(), af::tkscheme);
+    EXPECT_EQ(py::str(s->attr("cget")("sliderrelief")).cast<std::string>(), "raised");
+  }
+}
+
+TEST(Snapshots, CopyOrdersAndIndependentCopies) {
+  start_recorded();
+  const std::vector<std::string> table{"pitch", "toggleMode", "toggleButton", "toggleKey", "toggleSensX",
+                                       "toggleSensY", "scale_dx", "scale_dy", "horizontal_x", "horizontal_y",
+                                       "horizontal_corners", "vertical_x", "vertical_y", "vertical_corners",
+                                       "distCalcMode", "indPercent", "maxFrameTime"};
+  std::vector<std::string> redo{table[0], table[14], table[15], table[16]};
+  redo.insert(redo.end(), table.begin() + 1, table.begin() + 14);
+  af::save_state();
+  EXPECT_EQ(af::last_copy_order(), table);
+  af::save_redo_state();
+  EXPECT_EQ(af::last_copy_order(), redo);
+
+  size_t n = py::len(af::revert_horizontal_x);
+  af::horizontal_x.attr("append")(99.0);
+  EXPECT_EQ(py::len(af::revert_horizontal_x), n);
+  af::horizontal_x.attr("pop")();
+  af::indPercent = 0.56;
+  af::active_pitch = -1;
+  af::save_state();
+  af::indPercent = 0.93;
+  af::restore_values();
+  std::vector<std::string> both = redo;
+  both.insert(both.end(), table.begin(), table.end());
+  EXPECT_EQ(af::last_copy_order(), both);
+  EXPECT_EQ(af::ind_percent_variable.attr("get")().cast<int>(), 43);
+  EXPECT_EQ(af::active_pitch, -1);
+  EXPECT_TRUE(af::pitch_var.attr("get")().cast<bool>());
+  af::horizontal_x.attr("append")(100.0);
+  EXPECT_EQ(py::len(af::revert_horizontal_x), n);
+  af::horizontal_x.attr("pop")();
+  af::indPercent = 0.93;
+  af::save_redo_state();
+  af::redo_values();
+  EXPECT_EQ(af::ind_percent_variable.attr("get")().cast<int>(), 6);
+  EXPECT_EQ(py::str(af::tog_key_entry.attr("get")()).cast<std::string>(), "");
+  EXPECT_EQ(state_of(af::toggle_sensX_entry), "readonly");
+}
+
+// ---- the driver wait -----------------------------------------------------------
+
+TEST(DriverWait, ThirtySixPollsThenTheTimeOutBox) {
+  start_recorded();
+  PipeStub pipe;
+  int before = af::driver_wait_polls();
+  af::pressed_apply();
+  EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Applying..");
+  EXPECT_TRUE(af::graph_suspended);
+  ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }));
+  EXPECT_EQ(af::driver_wait_polls() - before, 36);
+  EXPECT_EQ(af::dialogs::recorded().back().title, "Error applying settings");
+  EXPECT_FALSE(af::graph_suspended);
+  EXPECT_TRUE(af::mmpause);
+  EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
+  EXPECT_EQ(pipe.commands(), std::vector<std::string>{"load"});
+  // Toggle defaults read from the withdrawn window.
+  EXPECT_EQ(af::toggleMode, 0);
+  EXPECT_EQ(af::toggleSensX.cast<double>(), 1.0);
+  EXPECT_EQ(af::indPercent, 0.0);
+}
+
+TEST(DriverWait, UnwritableCurveFileGivesTheErrorAndNoLoad) {
+  start_recorded();
+  PipeStub pipe;
+  // A folder in the file's place: the new file cannot replace it.
+  fs::path pdat = settings_folder() / "p.dat";
+  fs::remove(pdat);
+  fs::create_directory(pdat);
+  af::pressed_apply();
+  ASSERT_EQ(af::dialogs::recorded().size(), 1u);
+  EXPECT_EQ(af::dialogs::recorded()[0].title, "Error applying settings");
+  EXPECT_FALSE(af::graph_suspended);
+  EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
+  EXPECT_TRUE(pipe.commands().empty());
+  EXPECT_TRUE(fs::is_directory(pdat));
+}
+
+// ---- the whole cycle with the real meter and the stand-in driver ----------------
+
+class RealMeter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log_ = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "driver.log";
+    std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
+                          "afmouse").string();
+    std::vector<std::string> args{driver, "--log", log_.string(), "--no-x", "--speed", "20,20,0"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&driver_, driver.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    fs::path port = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "arcflex" / "AF_D_UserKernelCommPort";
+    for (int i = 0; i < 400 && !fs::exists(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    af::dialogs::set_recording(true);
+    af::start_editor();
+    pdat_ = settings_folder() / "p.dat";
+    before_ = aftest::read_file(pdat_);
+    ASSERT_TRUE(pump_until([] { return af::ready.load(); }));  // speeds arrive
+  }
+  void TearDown() override {
+    if (driver_ > 0) {
+      ::kill(driver_, SIGKILL);
+      waitpid(driver_, nullptr, 0);
+    }
+  }
+  // The tables of every set_curve the driver received, in order.
+  std::vector<std::string> tables() {
+    std::ifstream in(log_);
+    std::vector<std::string> t;
+    for (std::string l; std::getline(in, l);) {
+      size_t at = l.find(" table_a=");
+      if (at != std::string::npos) t.push_back(l.substr(at, l.find(' ', at + 1) - at));
+    }
+    return t;
+  }
+  int uploads() { return static_cast<int>(tables().size()); }
+  void move_point_and_apply() {
+    py::list nx = py::list(af::x), ny = py::list(af::y);
+    ny[py::int_(1)] = py::float_(1.5);
+    af::set_xy(nx, ny);
+    af::set_line_markers();
+    af::redefine_spline();
+    af::update_spline();
+    af::pressed_apply();
+  }
+  bool cpop_shown() { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }
+  pid_t driver_ = -1;
+  fs::path log_, pdat_;
+  std::string before_;
+};
+
+TEST_F(RealMeter, OkKeepsTheCurveAndTheFillIsDrawn) {
+  int start_uploads = uploads();
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([&] { return cpop_shown(); }));
+  EXPECT_NE(aftest::read_file(pdat_), before_);
+  EXPECT_EQ(uploads(), start_uploads + 1);
+  std::string text = py::str(af::cpl2.attr("cget")("text")).cast<std::string>();
+  EXPECT_EQ(text, "Settings will revert in...12\nEsc to cancel");
+  af::ok_button.attr("invoke")();
+  EXPECT_FALSE(af::graph_suspended);
+  std::string applied = aftest::read_file(pdat_);
+  // Speeds of 20 fill under the curve once the display runs again.
+  ASSERT_TRUE(pump_until([] {
+    py::object paths = af::fuc.attr("get_paths")();
+    return py::len(paths) > 0 && af::weight_alpha > 0.2;
+  }));
+  if (const char* shot = std::getenv("AF_SHOT")) {
+    std::system((std::string("import -window root ") + shot).c_str());
+  }
+  af::kill();
+  EXPECT_EQ(aftest::read_file(pdat_), applied);
+}
+
+TEST_F(RealMeter, CancelRestoresTheCurveAndUploadsItAgain) {
+  int start_uploads = uploads();
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([&] { return cpop_shown(); }));
+  af::cancel_button.attr("invoke")();
+  af::cancel_button.attr("invoke")();  // a second Cancel starts no second revert
+  ASSERT_TRUE(pump_until([] { return af::reverting_settings == 0; }));
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+  ASSERT_EQ(uploads(), start_uploads + 2);
+  if (start_uploads > 0) EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
+  EXPECT_NE(tables().back(), tables()[start_uploads]);
+  EXPECT_FALSE(af::graph_suspended);
+  EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
+  af::kill();
+}
+
+TEST_F(RealMeter, CountdownEndRestoresTheCurve) {
+  int start_uploads = uploads();
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([&] { return cpop_shown(); }));
+  // undone is set by the revert and stays set through its wait.
+  ASSERT_TRUE(pump_until([] { return af::undone == 1; }, 20000));
+  ASSERT_TRUE(pump_until([] { return af::reverting_settings == 0; }));
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+  ASSERT_EQ(uploads(), start_uploads + 2);
+  if (start_uploads > 0) EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
+  EXPECT_NE(tables().back(), tables()[start_uploads]);
+  af::kill();
+}
+
+TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
+  int start_uploads = uploads();
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([&] { return cpop_shown(); }));
+  std::shared_ptr<afp::ChildProcess> meter = af::proc;
+  af::kill();
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+  EXPECT_TRUE(meter->wait(5000).has_value());
+  // The driver was told to drop the unconfirmed curve before the meter quit.
+  EXPECT_EQ(uploads(), start_uploads + 2);
+  EXPECT_TRUE(af::dialogs::recorded().empty());
+}
+
+// The whole run happens in the death test's child, so the reader thread
+// exists there.
+void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter) {
+  std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
+                        "afmouse").string();
+  // The driver ends with this process and keeps no descriptor of the death
+  // test's output open.
+  std::string cmd = "for fd in $(ls /proc/$$/fd); do [ $fd -gt 2 ] && eval \"exec $fd>&-\"; done; '" + driver + "'";
+  for (auto& a : driver_args) cmd += " " + a;
+  cmd += " >/dev/null 2>&1 & d=$!; sleep 30; kill $d";
+  std::vector<std::string> args{"/bin/sh", "-c", cmd};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  posix_spawn(&pid, "/bin/sh", &fa, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  fs::path port = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "arcflex" / "AF_D_UserKernelCommPort";
+  for (int i = 0; i < 400 && !fs::exists(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  af::dialogs::set_recording(true);
+  af::start_editor();
+  if (end_meter) af::proc->terminate();
+  pump_until([] { return false; }, 2000);
+}
+
+TEST(MeterDeath, OtherCodeShowsSubprocessFailureAndExits) {
+  EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros"}, true), ::testing::ExitedWithCode(1),
+              "Error: Subprocess failure\\.");
+}
+
+TEST(MeterDeath, CodeEightAsksForTheDriverAndExits) {
+  EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false),
+              ::testing::ExitedWithCode(1), "Missing driver: Arcflex Driver required.*Closing program");
+}
+
+}  // namespace
