@@ -13,6 +13,7 @@
 #include "graph_edit.h"
 #include "gui_fixture.h"
 #include "points.h"
+#include "private_xserver.h"
 
 #include <chrono>
 #include <cmath>
@@ -547,6 +548,12 @@ void xdo(const std::string& args) {
 }  // namespace
 
 TEST(GraphPointer, XTestDragMovesAPointAndRightClickOffersDelete) {
+  // Real pointer events go to whatever window is on top: on the shared X
+  // server that may be another test's. The server lives until the process
+  // ends, after the editor's windows are gone.
+  static aftest::PrivateXServer x_server("1600x1000x24");
+  ASSERT_FALSE(x_server.name().empty()) << "no private X server";
+  setenv("DISPLAY", x_server.name().c_str(), 1);
   start();
   arcflex::root.attr("geometry")("+0+0");
   for (int i = 0; i < 30; ++i) {

@@ -5,6 +5,8 @@
 
 #include <platform/process.h>
 
+#include "private_xserver.h"
+
 // After the test headers: Xlib's macros (None, Bool) would break them.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -19,33 +21,16 @@ namespace {
 class PrivateX {
  public:
   PrivateX() {
-    // Xvfb picks a free display number itself and writes it out.
-    std::string error;
-    server_ = afp::ChildProcess::start(
-        "Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, &error);
-    if (!server_) return;
-    // Its messages share the pipe (a number taken meanwhile by another
-    // server is skipped with a complaint); the number is the digits line.
-    for (;;) {
-      std::string line = server_->read_line();
-      if (line.empty()) return;
-      if (!line.empty() && line.back() == '\n') line.pop_back();
-      if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
-        name_ = ":" + line;
-        break;
-      }
-    }
-    display_ = XOpenDisplay(name_.c_str());
+    if (!server_.name().empty()) display_ = XOpenDisplay(server_.name().c_str());
   }
   ~PrivateX() { end(); }
   void end() {
     if (display_) XCloseDisplay(display_);
     display_ = nullptr;
-    if (server_) server_->terminate();
-    server_.reset();
+    server_.end();
   }
   bool ok() const { return display_ != nullptr; }
-  const std::string& name() const { return name_; }
+  const std::string& name() const { return server_.name(); }
 
   void key(KeySym sym, bool press) {
     XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, sym), press ? True : False, CurrentTime);
@@ -58,9 +43,8 @@ class PrivateX {
   }
 
  private:
-  std::unique_ptr<afp::ChildProcess> server_;
+  aftest::PrivateXServer server_;
   Display* display_ = nullptr;
-  std::string name_;
 };
 
 class KeyLines : public MeterTest {
