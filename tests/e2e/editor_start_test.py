@@ -54,7 +54,9 @@ def tree_state(root):
     return state
 
 
-class EditorStart(unittest.TestCase):
+class EditorRun(unittest.TestCase):
+    """Private folders, a stand-in driver, and the editor started and closed."""
+
     def setUp(self):
         self.base = tempfile.mkdtemp(prefix="af-e2e-")
         self.env = dict(os.environ)
@@ -112,6 +114,8 @@ class EditorStart(unittest.TestCase):
         self.assertEqual(p.returncode, 0, err.decode(errors="replace"))
         self.assertNotIn(b"Traceback", err)
 
+
+class EditorStart(EditorRun):
     def test_first_start_then_close(self):
         p, window = self.start_and_wait_for_window()
         self.assertTrue(os.path.isdir(self.settings))
