@@ -62,6 +62,16 @@ std::string error_text(const std::exception& e) {
 
 // ---- apply -----------------------------------------------------------------
 
+void send_applied_curve() {
+  write_curve();
+  canvas.attr("draw")();
+  restart_sub();
+  undone = 0;
+  redone = 1;
+  save_redo_state();
+  driver_successfully_applied_changes = 0;
+}
+
 void pressed_apply() {
   apply_button_pressed = 1;
   match_on_revert = 0;
@@ -141,13 +151,7 @@ void apply_changes() {
       apply_button_pressed = 0;
     }
     // A curve that cannot be written is not sent: the meter keeps the old one.
-    write_curve();
-    canvas.attr("draw")();
-    restart_sub();
-    undone = 0;
-    redone = 1;
-    save_redo_state();
-    driver_successfully_applied_changes = 0;
+    send_applied_curve();
   } catch (std::exception& e) {
     // The change did not get on its way: say why and give the GUI back.
     apply_button_pressed = 0;

@@ -7,6 +7,9 @@
 
 namespace arcflex {
 
+// Writes "p.dat" from the applied curve, redraws, sends "load" and takes
+// the redo snapshot; the caller then waits for the driver.
+void send_applied_curve();
 void pressed_apply();
 void apply_changes();
 void make_changes();

@@ -266,13 +266,7 @@ void apply_metric() {
   save_state();
   set_distCalcMode(dist_calc_variable.attr("get")());
   set_indPercent(ind_percent_variable.attr("get")());
-  write_curve();
-  canvas.attr("draw")();
-  restart_sub();
-  undone = 0;
-  redone = 1;
-  save_redo_state();
-  driver_successfully_applied_changes = 0;
+  send_applied_curve();
   suspend();
   wait_for_driver(35);
 }
