@@ -9,6 +9,7 @@
 #include <platform/process.h>
 
 #include "dialogs.h"
+#include "driver_prompts.h"
 #include "settings_files.h"
 #include "snapshots.h"
 #include "speed_display.h"
@@ -187,27 +188,30 @@ void kill() {
 }
 
 void meter_died() {
+  static bool handled = false;
+  if (handled) return;
+  handled = true;
   int code = meter_exit_code;
   try {
     if (job1 && !job1.is_none()) root.attr("after_cancel")(job1);
   } catch (py::error_already_set&) {
   }
+  auto end_editor = [] {
+    std::fflush(nullptr);
+    afp::hard_exit(1);
+  };
   try {
     if (code == 8) {
-      if (install_driver_hook) {
-        install_driver_hook();
-      } else if (!dialogs::ask_yes_no("Missing driver", "Arcflex Driver required.  Would you like to install now?",
-                                      root)) {
-        dialogs::show_info("Closing program", "You must install the driver to continue.", root);
-      }
-    } else if (code != -1) {
-      dialogs::show_error("Error", "Subprocess failure.", root);
+      // The editor ends once the installation's last box is closed; the
+      // installer is followed on a timer, so this may return first.
+      install_driver(end_editor);
+      return;
     }
+    if (code != -1) dialogs::show_error("Error", "Subprocess failure.", root);
   } catch (std::exception& e) {
     std::fprintf(stderr, "Meter end: %s\n", e.what());
   }
-  std::fflush(nullptr);
-  afp::hard_exit(1);
+  end_editor();
 }
 
 }  // namespace arcflex

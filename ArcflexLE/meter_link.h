@@ -29,8 +29,9 @@ void kill();
 // Waits for the reader thread at most 0.25 s.
 void kill_threads();
 // What the GUI thread does once the reader reported the meter's end: the
-// exit code's boxes, then the process ends with exit code 1.
-[[noreturn]] void meter_died();
+// exit code's boxes, then the process ends with exit code 1. For code 8 it
+// returns while the driver installer runs; the end comes after its box.
+void meter_died();
 
 // Number of attempts the last tell_sub needed (read by tests).
 int last_tell_attempts();

@@ -117,7 +117,10 @@ void update_tick() {
 }
 
 void update() {
-  if (meter_dead) meter_died();
+  if (meter_dead) {
+    meter_died();  // no further tick: the editor is ending
+    return;
+  }
   try {
     update_tick();
   } catch (py::error_already_set& e) {

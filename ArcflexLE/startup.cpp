@@ -15,6 +15,7 @@
 #include "graph_edit.h"
 #include "graph.h"
 #include "link_windows.h"
+#include "menus.h"
 #include "meter_link.h"
 #include "speed_display.h"
 #include "settings_files.h"
@@ -187,8 +188,8 @@ void run_startup() {
   build_link_windows();
   step("link_windows");
 
-  set_axis_mode(py::int_(axis_mode));
-  step("axis_mode");
+  build_menus();
+  step("menus");
 
   // The meter-link state; the meter's start-up record is Windows-only
   // (the platform layer starts the meter without a window).

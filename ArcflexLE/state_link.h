@@ -67,10 +67,9 @@ inline SpeedQueue q;
 inline std::atomic<bool> meter_dead{false};
 inline std::atomic<int> meter_exit_code{-1};
 
-// Optional hooks other parts of the editor set: the Shift-scaling snapshot
-// of the graph, and the driver installation prompt for exit code 8.
+// Optional hook other parts of the editor set: the Shift-scaling snapshot
+// of the graph.
 inline void (*scale_snapshot_hook)() = nullptr;
-inline void (*install_driver_hook)() = nullptr;
 
 // false: start_sub starts no meter and no reader thread, only the update
 // loop; for tests of the interface that run without a meter and driver.
@@ -83,9 +82,10 @@ inline int framerate = 6, samplerate = 6;
 inline int cpop_time = 120;
 inline py::object cpop, cpl1, cpl2, ok_button, cancel_button;
 
-// The menu bar of the main window (None until it is built) and the Display
-// Settings window.
-inline py::object menubar;
+// The menu bar of the main window with its cascades, and the two right-click
+// pop-up menus (None until they are built), and the Display Settings window.
+inline py::object menubar, fileMenu, editMenu, optionsMenu, presetsMenu, helpMenu, apopup, dpopup;
+inline py::object af3_icon;
 inline py::object display_window;
 
 // Metric window.
@@ -105,7 +105,8 @@ inline const std::vector<std::string> BUTTON_OPTIONS{"---", "Mouse 1", "Mouse 2"
 inline py::object zoom_to_loc, hover_point_values;
 
 inline void release_link_objects() {
-  for (py::object* o : {&cpop, &cpl1, &cpl2, &ok_button, &cancel_button, &menubar, &display_window,
+  for (py::object* o : {&cpop, &cpl1, &cpl2, &ok_button, &cancel_button, &menubar, &fileMenu, &editMenu,
+                        &optionsMenu, &presetsMenu, &helpMenu, &apopup, &dpopup, &af3_icon, &display_window,
                         &metric_window, &apply_metric_button, &dist_calc_label, &dist_calc_variable,
                         &dist_calc_menu, &ind_percent_variable, &ind_percent_label, &ind_percent_slider,
                         &toggle_window, &tmm_variable, &tbm_variable, &tog_mode_label, &tog_mode_menu,

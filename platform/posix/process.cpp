@@ -216,14 +216,18 @@ ChildProcess::~ChildProcess() {
   if (!impl_->reap(false)) reap_in_background(impl_->pid);
 }
 
-int start_elevated(const std::string& program, const std::string& parameters,
-                   const std::string& working_dir) {
+ElevatedStart start_elevated(const std::string& program, const std::string& parameters,
+                             const std::string& working_dir) {
   constexpr int kStarted = 42;        // any value above 32 means started
   constexpr int kFileNotFound = 2;    // the shell's ERROR_FILE_NOT_FOUND
   constexpr int kOutOfResources = 0;
+  ElevatedStart started;
   std::string path = program;
   if (!path.empty() && path.front() != '/' && !working_dir.empty()) path = working_dir + "/" + path;
-  if (path.empty() || access(path.c_str(), X_OK) != 0) return kFileNotFound;
+  if (path.empty() || access(path.c_str(), X_OK) != 0) {
+    started.result = kFileNotFound;
+    return started;
+  }
   std::vector<std::string> args;
   std::istringstream words(parameters);
   for (std::string w; words >> w;) args.push_back(w);
@@ -234,10 +238,18 @@ int start_elevated(const std::string& program, const std::string& parameters,
   pid_t pid = -1;
   int rc = spawn(pid, path, args, &actions);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return rc == ENOENT ? kFileNotFound : kOutOfResources;
-  reap_in_background(pid);
-  return kStarted;
+  if (rc != 0) {
+    started.result = rc == ENOENT ? kFileNotFound : kOutOfResources;
+    return started;
+  }
+  started.result = kStarted;
+  started.process.reset(new ChildProcess());
+  started.process->impl_ = std::make_unique<ChildProcess::Impl>();
+  started.process->impl_->pid = pid;
+  return started;
 }
+
+std::optional<int> user_is_admin() { return geteuid() == 0 ? 1 : 0; }
 
 bool set_env(const std::string& name, const std::string& value) {
   if (name.empty() || name.find('=') != std::string::npos) return false;

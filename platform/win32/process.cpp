@@ -189,13 +189,15 @@ ChildProcess::~ChildProcess() {
   if (impl_->process) CloseHandle(impl_->process);
 }
 
-int start_elevated(const std::string& program, const std::string& parameters,
-                   const std::string& working_dir) {
+ElevatedStart start_elevated(const std::string& program, const std::string& parameters,
+                             const std::string& working_dir) {
   HRESULT co = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   std::wstring file = win32::widen(program), params = win32::widen(parameters), dir = win32::widen(working_dir);
   SHELLEXECUTEINFOW sei{};
   sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_NOASYNC;
+  // The process handle comes back so the caller can wait for the program
+  // and read its exit code.
+  sei.fMask = SEE_MASK_NOASYNC | SEE_MASK_NOCLOSEPROCESS;
   sei.lpVerb = L"runas";
   sei.lpFile = file.c_str();
   sei.lpParameters = params.empty() ? nullptr : params.c_str();
@@ -204,13 +206,40 @@ int start_elevated(const std::string& program, const std::string& parameters,
   BOOL ok = ShellExecuteExW(&sei);
   DWORD err = GetLastError();
   if (SUCCEEDED(co)) CoUninitialize();
+  ElevatedStart started;
   int code = static_cast<int>(reinterpret_cast<INT_PTR>(sei.hInstApp));
-  if (ok) return code > 32 ? code : 42;
+  if (ok) {
+    started.result = code > 32 ? code : 42;
+    if (sei.hProcess) {
+      started.process.reset(new ChildProcess());
+      started.process->impl_ = std::make_unique<ChildProcess::Impl>();
+      started.process->impl_->process = sei.hProcess;
+      started.process->impl_->pid = GetProcessId(sei.hProcess);
+    }
+    return started;
+  }
   // The shell's own error code where it set one, else the system error
   // (cancelled elevation and denied access both read as access denied).
-  if (code > 0 && code <= 32) return code;
-  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return static_cast<int>(err);
-  return SE_ERR_ACCESSDENIED;
+  if (code > 0 && code <= 32) {
+    started.result = code;
+  } else if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
+    started.result = static_cast<int>(err);
+  } else {
+    started.result = SE_ERR_ACCESSDENIED;
+  }
+  return started;
+}
+
+std::optional<int> user_is_admin() {
+  // Looked up at run time: the function is missing from some shells.
+  HMODULE shell = LoadLibraryW(L"shell32.dll");
+  if (!shell) return std::nullopt;
+  using IsUserAnAdminFn = BOOL(WINAPI*)();
+  auto fn = reinterpret_cast<IsUserAnAdminFn>(reinterpret_cast<void*>(GetProcAddress(shell, "IsUserAnAdmin")));
+  std::optional<int> r;
+  if (fn) r = fn();
+  FreeLibrary(shell);
+  return r;
 }
 
 bool set_env(const std::string& name, const std::string& value) {

@@ -3,6 +3,7 @@
 // wait and the confirm countdown, and a whole Apply/OK/Cancel/expiry cycle
 // with the real meter and the stand-in driver.
 #include <platform/pipe.h>
+#include <platform/registry.h>
 
 #include <fcntl.h>
 
@@ -24,17 +25,6 @@ namespace {
 
 using namespace guitest;
 namespace af = arcflex;
-
-// Runs Tk until pred holds; a bounded number of rounds, not a time limit.
-template <class P>
-bool pump_until(P pred, int rounds = 4000) {
-  for (int i = 0; i < rounds; ++i) {
-    if (pred()) return true;
-    af::root.attr("update")();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pred();
-}
 
 // Answers "load"/"quit" on the meter's pipe in place of a meter; counts them.
 class PipeStub {
@@ -443,7 +433,7 @@ TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
 
 // The whole run happens in the death test's child, so the reader thread
 // exists there.
-void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter) {
+void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, std::vector<bool> answers = {}) {
   std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
                         "afmouse").string();
   // The driver ends with this process and keeps no descriptor of the death
@@ -465,6 +455,7 @@ void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter) 
   fs::path port = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "arcflex" / "AF_D_UserKernelCommPort";
   for (int i = 0; i < 400 && !fs::exists(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   af::dialogs::set_recording(true);
+  for (bool a : answers) af::dialogs::push_bool_answer(a);
   af::start_editor();
   if (end_meter) af::proc->terminate();
   pump_until([] { return false; }, 2000);
@@ -478,6 +469,38 @@ TEST(MeterDeath, OtherCodeShowsSubprocessFailureAndExits) {
 TEST(MeterDeath, CodeEightAsksForTheDriverAndExits) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false),
               ::testing::ExitedWithCode(1), "Missing driver: Arcflex Driver required.*Closing program");
+}
+
+// "yes" runs the staged installer with "/I" against this test's stand-in
+// machine; the box tells its real result, then the editor ends.
+const std::u16string kMouseClassKey =
+    u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e96f-e325-11ce-bfc1-08002be10318}";
+
+std::string mouse_filters() {
+  std::uint32_t type = 0, size = 0;
+  if (afp::reg_get_value(kMouseClassKey, u"UpperFilters", afp::regrt::multi_sz, &type, nullptr, &size) != 0) return "";
+  std::string data(size, '\0');
+  afp::reg_get_value(kMouseClassKey, u"UpperFilters", afp::regrt::multi_sz, &type, data.data(), &size);
+  data.resize(size);
+  return data;
+}
+
+TEST(MeterDeath, CodeEightYesInstallsTheDriverAndAsksForAReboot) {
+  const std::string mouclass = afp::reg_string_bytes(u"mouclass") + std::string(2, '\0');
+  ASSERT_EQ(afp::reg_set_key_value(kMouseClassKey, u"UpperFilters", afp::regtype::multi_sz, mouclass.data(),
+                                   static_cast<std::uint32_t>(mouclass.size())),
+            0u);
+  EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false, {true}),
+              ::testing::ExitedWithCode(1),
+              "Missing driver: Arcflex Driver required.*Reboot required: You must reboot for the changes");
+  EXPECT_EQ(mouse_filters(), afp::reg_string_bytes(u"afmouse") + mouclass);
+}
+
+TEST(MeterDeath, CodeEightYesReportsAFailedInstall) {
+  // No mouse class filter list on this machine: the installer gives -1.
+  EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false, {true}),
+              ::testing::ExitedWithCode(1),
+              "Missing driver: .*Install failed: There was an error installing the driver: 255");
 }
 
 }  // namespace

@@ -56,6 +56,17 @@ inline void start_recorded() {
   arcflex::root.attr("update")();
 }
 
+// Runs Tk until pred holds; a bounded number of rounds, not a time limit.
+template <class P>
+bool pump_until(P pred, int rounds = 4000) {
+  for (int i = 0; i < rounds; ++i) {
+    if (pred()) return true;
+    arcflex::root.attr("update")();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return pred();
+}
+
 // The editor's objects as names of __main__, for Python snippets.
 inline py::dict scope() {
   py::dict g = py::globals();

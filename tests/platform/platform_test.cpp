@@ -381,13 +381,25 @@ TEST_F(Platform, ElevatedStartIsAPlainStartInTheWorkingFolder) {
   fs::create_directories(work);
   fs::copy_file(kHelper, work / "installer");
   const fs::path record = base_ / "record.txt";
-  int r = afp::start_elevated("installer", "write-cwd " + record.string() + " /I", work.string());
-  EXPECT_GT(r, 32);
-  ASSERT_TRUE(eventually([&] { return aftest::read_file(record).find("/I\n") != std::string::npos; }, 5000));
+  auto started = afp::start_elevated("installer", "write-cwd " + record.string() + " /I", work.string());
+  EXPECT_GT(started.result, 32);
+  ASSERT_TRUE(started.process);
+  // The started program is followed to its end and its exit code read.
+  EXPECT_EQ(started.process->wait(5000), 0);
   EXPECT_EQ(aftest::read_file(record), work.string() + "\n/I\n");
+  char c;
+  EXPECT_EQ(started.process->read(&c, 1), -1);  // nothing to read from it
 
-  EXPECT_EQ(afp::start_elevated("missing", "/I", work.string()), 2);
-  EXPECT_LE(afp::start_elevated("", "", ""), 32);
+  auto failing = afp::start_elevated("installer", "exit 7", work.string());
+  ASSERT_TRUE(failing.process);
+  EXPECT_EQ(failing.process->wait(5000), 7);
+
+  auto missing = afp::start_elevated("missing", "/I", work.string());
+  EXPECT_EQ(missing.result, 2);
+  EXPECT_FALSE(missing.process);
+  auto empty = afp::start_elevated("", "", "");
+  EXPECT_LE(empty.result, 32);
+  EXPECT_FALSE(empty.process);
 }
 
 TEST_F(Platform, EnvironmentReachesChildren) {

@@ -10,6 +10,8 @@
 
 namespace afp {
 
+struct ElevatedStart;
+
 // A child process whose standard output and standard error go into one pipe
 // that the parent reads. Standard input, the working folder and the
 // environment are inherited. Windows: CreateProcessW with a hidden window.
@@ -53,6 +55,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
  private:
+  friend ElevatedStart start_elevated(const std::string&, const std::string&, const std::string&);
   ChildProcess() = default;
   struct Impl;
   std::unique_ptr<Impl> impl_;
@@ -61,14 +64,26 @@ class ChildProcess {
 // Exit codes on Linux: a normal exit gives its status (0..255, so -1 reads
 // as 255), a death by signal other than terminate() gives 128 + signal.
 
+// What the shell's elevated start gave: `result` is greater than 32 when the
+// program was started, else an error code (2: file not found). `process`
+// follows the started program (poll/wait/terminate; it has no output to
+// read); null when nothing was started or no handle came back.
+struct ElevatedStart {
+  int result = 0;
+  std::unique_ptr<ChildProcess> process;
+};
+
 // Starts `program` with the command-line `parameters` in `working_dir`,
 // elevated through the shell's "runas" verb and shown normally, without
-// waiting for it. Returns the shell's result: greater than 32 when the
-// program was started, else an error code (2: file not found).
+// waiting for it.
 // Linux: a plain start; a relative `program` is looked up in `working_dir`;
 // `parameters` are split at blanks.
-int start_elevated(const std::string& program, const std::string& parameters,
-                   const std::string& working_dir);
+ElevatedStart start_elevated(const std::string& program, const std::string& parameters,
+                             const std::string& working_dir);
+
+// The shell's answer whether the user is an administrator (non-zero: yes);
+// nothing when the shell function cannot be reached. Linux: 1 for root.
+std::optional<int> user_is_admin();
 
 // Environment variables of this process (inherited by children started
 // later). get_env gives nothing when the variable is not set.
