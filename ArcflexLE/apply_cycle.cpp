@@ -5,6 +5,7 @@
 
 #include "appearance.h"
 #include "curve.h"
+#include "curve_match.h"
 #include "dialogs.h"
 #include "graph.h"
 #include "link_windows.h"
@@ -362,10 +363,9 @@ void revert_settings() {
   set_apply_text("Applying..");
   end_confirm_countdown();
   canvas.attr("draw")();
-  if (match_on_revert) {
-    // The preset and profile commands' curve matching lives with them.
-    match_on_revert = 0;
-  }
+  // After a preset or a loaded profile, the edited curve follows the
+  // restored one.
+  if (match_on_revert) match_active_curve();
 }
 
 void redo_settings() {

@@ -401,6 +401,27 @@ TEST_F(RealMeter, CancelRestoresTheCurveAndUploadsItAgain) {
   EXPECT_NE(tables().back(), tables()[start_uploads]);
   EXPECT_FALSE(af::graph_suspended);
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
+  // A revert of the user's own Apply leaves the edited curve as edited.
+  EXPECT_EQ(py::float_(af::y[py::int_(1)]).cast<double>(), 1.5);
+  af::kill();
+}
+
+TEST_F(RealMeter, RevertAfterAPresetOrProfileCopiesTheRestoredCurveIntoTheEditedOne) {
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([&] { return cpop_shown(); }));
+  af::match_on_revert = 1;  // what a preset or a loaded profile leaves
+  af::cancel_button.attr("invoke")();
+  ASSERT_TRUE(pump_until([] { return af::reverting_settings == 0; }));
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+  auto as_list = [](py::handle seq) {
+    std::vector<double> v;
+    for (py::handle e : seq) v.push_back(py::float_(py::reinterpret_borrow<py::object>(e)).cast<double>());
+    return v;
+  };
+  py::object xd = af::active_line.attr("get_xdata")(), yd = af::active_line.attr("get_ydata")();
+  EXPECT_EQ(as_list(af::x), as_list(xd));
+  EXPECT_EQ(as_list(af::y), as_list(yd));
+  EXPECT_NE(py::float_(af::y[py::int_(1)]).cast<double>(), 1.5);
   af::kill();
 }
 
