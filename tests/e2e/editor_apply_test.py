@@ -16,6 +16,9 @@ from editor_start_test import read
 POINT_10_1 = (206, 146)     # control point (10, 1.0)
 TARGET_20_08 = (303, 199)   # data position (20, 0.8)
 APPLY_BUTTON = (98, 513)
+# The confirm window's buttons, in percent of its width and height.
+OK_BUTTON = (30, 44)
+CANCEL_BUTTON = (70, 44)
 
 
 def xdo(*args):
@@ -23,7 +26,10 @@ def xdo(*args):
     time.sleep(0.15)
 
 
-class EditorApply(base.EditorRun):
+class ApplyRun(base.EditorRun):
+    """EditorRun with a driver that logs what it receives, and the steps of
+    a change made with the pointer."""
+
     def setUp(self):
         super().setUp()
         # The driver again, now with a log of what it receives.
@@ -62,11 +68,17 @@ class EditorApply(base.EditorRun):
         lines = read(os.path.join(self.settings, "p.dat")).split(b"\r\n")
         return [float(v) for v in lines[0].split()], [float(v) for v in lines[1].split()]
 
-    def test_dragged_point_is_applied_and_kept_after_ok(self):
+    def start_and_wait_for_startup_upload(self):
+        """The editor started, its main window shown and the meter's first
+        upload of the curve seen by the driver."""
         p, window = self.start_and_wait_for_window()
         self.wait_for("the start-up upload", lambda: len(self.uploads()) == 1)
         time.sleep(1)
+        return p, window
 
+    def drag_point_and_apply(self):
+        """Drags the point (10, 1.0) to (20, 0.8) and presses Apply; returns
+        the confirm window, once mapped."""
         (sx, sy), (tx, ty) = POINT_10_1, TARGET_20_08
         xdo("mousemove", sx, sy)
         xdo("mousedown", 1)
@@ -78,7 +90,27 @@ class EditorApply(base.EditorRun):
         xdo("mousemove", *APPLY_BUTTON)
         xdo("click", 1)
         confirm, _ = self.display.wait_mapped("Confirm changes", 30)
-        self.assertIsNotNone(confirm, "no confirm window after Apply")
+        if confirm is None:
+            shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."],
+                                   capture_output=True, text=True).stdout.split()
+            self.fail("no confirm window after Apply; driver uploads: %d; windows shown: %r"
+                      % (len(self.uploads()), [self.display.name_of(int(w)) for w in shown]))
+        return confirm
+
+    def click_in_window(self, window, x_percent, y_percent):
+        """A click at a place given in percent of the window's size."""
+        geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(window)],
+                             capture_output=True, text=True, check=True).stdout
+        g = dict(line.split("=") for line in geo.split())
+        xdo("mousemove", int(g["X"]) + int(g["WIDTH"]) * x_percent // 100,
+            int(g["Y"]) + int(g["HEIGHT"]) * y_percent // 100)
+        xdo("click", 1)
+
+
+class EditorApply(ApplyRun):
+    def test_dragged_point_is_applied_and_kept_after_ok(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        confirm = self.drag_point_and_apply()
 
         xs, ys = self.curve_in_file()
         self.assertAlmostEqual(xs[1], 20, delta=0.5)
@@ -86,12 +118,7 @@ class EditorApply(base.EditorRun):
         self.assertEqual(len(self.uploads()), 2)
 
         # OK sits in the left half of the confirm window's button row.
-        geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(confirm)],
-                             capture_output=True, text=True, check=True).stdout
-        g = dict(line.split("=") for line in geo.split())
-        ok = (int(g["X"]) + int(g["WIDTH"]) * 30 // 100, int(g["Y"]) + int(g["HEIGHT"]) * 44 // 100)
-        xdo("mousemove", *ok)
-        xdo("click", 1)
+        self.click_in_window(confirm, *OK_BUTTON)
 
         # Past the 12 s countdown: the change stays, nothing is taken back.
         time.sleep(14)
