@@ -11,11 +11,12 @@ import unittest
 import editor_start_test as base
 from editor_start_test import read
 
-# Where the default view puts things in the main window (its layout is
-# fixed: the figure's size and the panel below it do not follow the screen).
-POINT_10_1 = (206, 146)     # control point (10, 1.0)
-TARGET_20_08 = (303, 199)   # data position (20, 0.8)
-APPLY_BUTTON = (98, 513)
+# Where the default view puts things in the main window, from its bottom
+# left corner: the figure's size and the panel below it are fixed (they do
+# not follow the screen); the menu bar above them takes its font's height.
+POINT_10_1 = (206, -401)    # control point (10, 1.0)
+TARGET_20_08 = (303, -348)  # data position (20, 0.8)
+APPLY_BUTTON = (98, -34)
 # The confirm window's buttons, in percent of its width and height.
 OK_BUTTON = (30, 44)
 CANCEL_BUTTON = (70, 44)
@@ -24,6 +25,21 @@ CANCEL_BUTTON = (70, 44)
 def xdo(*args):
     subprocess.run(["xdotool", *map(str, args)], check=True)
     time.sleep(0.15)
+
+
+def window_geometry(window):
+    """x, y, width and height of a top-level window on the screen."""
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(window)],
+                         capture_output=True, text=True, check=True).stdout
+    g = dict(line.split("=") for line in out.split())
+    return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+
+
+def from_bottom_left(window, offset):
+    """The screen position of a place given from the window's bottom left
+    corner."""
+    x, y, _, height = window_geometry(window)
+    return x + offset[0], y + height + offset[1]
 
 
 class ApplyRun(base.EditorRun):
@@ -76,10 +92,10 @@ class ApplyRun(base.EditorRun):
         time.sleep(1)
         return p, window
 
-    def drag_point_and_apply(self):
-        """Drags the point (10, 1.0) to (20, 0.8) and presses Apply; returns
-        the confirm window, once mapped."""
-        (sx, sy), (tx, ty) = POINT_10_1, TARGET_20_08
+    def drag_point_and_apply(self, window):
+        """Drags the point (10, 1.0) to (20, 0.8) in the main window and
+        presses Apply; returns the confirm window, once mapped."""
+        (sx, sy), (tx, ty) = from_bottom_left(window, POINT_10_1), from_bottom_left(window, TARGET_20_08)
         xdo("mousemove", sx, sy)
         xdo("mousedown", 1)
         for k in range(1, 5):
@@ -87,7 +103,7 @@ class ApplyRun(base.EditorRun):
         xdo("mouseup", 1)
 
         self.display.watch_maps()
-        xdo("mousemove", *APPLY_BUTTON)
+        xdo("mousemove", *from_bottom_left(window, APPLY_BUTTON))
         xdo("click", 1)
         confirm, _ = self.display.wait_mapped("Confirm changes", 30)
         if confirm is None:
@@ -99,18 +115,15 @@ class ApplyRun(base.EditorRun):
 
     def click_in_window(self, window, x_percent, y_percent):
         """A click at a place given in percent of the window's size."""
-        geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(window)],
-                             capture_output=True, text=True, check=True).stdout
-        g = dict(line.split("=") for line in geo.split())
-        xdo("mousemove", int(g["X"]) + int(g["WIDTH"]) * x_percent // 100,
-            int(g["Y"]) + int(g["HEIGHT"]) * y_percent // 100)
+        x, y, width, height = window_geometry(window)
+        xdo("mousemove", x + width * x_percent // 100, y + height * y_percent // 100)
         xdo("click", 1)
 
 
 class EditorApply(ApplyRun):
     def test_dragged_point_is_applied_and_kept_after_ok(self):
         p, window = self.start_and_wait_for_startup_upload()
-        confirm = self.drag_point_and_apply()
+        confirm = self.drag_point_and_apply(window)
 
         xs, ys = self.curve_in_file()
         self.assertAlmostEqual(xs[1], 20, delta=0.5)

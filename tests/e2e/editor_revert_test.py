@@ -67,7 +67,7 @@ class EditorRevert(ApplyRun):
         p, window = self.start_and_wait_for_startup_upload()
         self.assertEqual(len(self.meters()), 1, "one meter for this test's editor")
         before = self.curve_file()
-        confirm = self.drag_point_and_apply()
+        confirm = self.drag_point_and_apply(window)
         self.assertNotEqual(self.curve_file(), before)
         xs, ys = self.curve_in_file()
         self.assertAlmostEqual(xs[1], 20, delta=0.5)
