@@ -52,13 +52,6 @@ void negative_accel_note() {
   }
 }
 
-std::string error_text(const std::exception& e) {
-  if (auto* pe = dynamic_cast<const py::error_already_set*>(&e)) {
-    return py::str(pe->value()).cast<std::string>();
-  }
-  return e.what();
-}
-
 }  // namespace
 
 // ---- apply -----------------------------------------------------------------

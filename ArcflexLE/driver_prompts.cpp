@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include <platform/paths.h>
@@ -29,13 +30,6 @@ struct InstallerRun {
   std::function<void(const std::string&)> fail;  // the box for a failure
   std::function<void()> finished;
 };
-
-std::string error_text(const std::exception& e) {
-  if (auto* pe = dynamic_cast<const py::error_already_set*>(&e)) {
-    return py::str(pe->value()).cast<std::string>();
-  }
-  return e.what();
-}
 
 // Shows the result (or, when showing it fails, the failure box), then runs
 // `finished`. A failing failure box is only written to standard error.

@@ -54,14 +54,8 @@ int button_of(py::handle event) {
 // anchors a pan.
 bool pan_anchored = false;
 
-// The show/hide styles of the drag-hiding (Ctrl-H) mode.
-void hide_points_for_drag() {
-  line.attr("set_linestyle")("");
-  line.attr("set_marker")("");
-  point_marker_line.attr("set_marker")("");
-  edge_marker_line.attr("set_marker")("");
-  point_value_text.attr("set_visible")(false);
-}
+// The show style of the drag-hiding (Ctrl-H) mode; it hides with
+// hide_edit_curve_points.
 void show_points_after_drag() {
   line.attr("set_linestyle")("--");
   line.attr("set_marker")("o");
@@ -167,14 +161,6 @@ void show_everything() {
   show_line = true;
 }
 
-void hide_edit_curve_points() {
-  line.attr("set_linestyle")("");
-  line.attr("set_marker")("");
-  point_marker_line.attr("set_marker")("");
-  edge_marker_line.attr("set_marker")("");
-  point_value_text.attr("set_visible")(false);
-}
-
 afp::KeyRepeatFilter repeat_filter;
 
 int vk_of(py::handle event) {
@@ -200,6 +186,14 @@ unsigned long time_of(py::handle event) {
 }
 
 }  // namespace
+
+void hide_edit_curve_points() {
+  line.attr("set_linestyle")("");
+  line.attr("set_marker")("");
+  point_marker_line.attr("set_marker")("");
+  edge_marker_line.attr("set_marker")("");
+  point_value_text.attr("set_visible")(false);
+}
 
 std::vector<int> select_verts(py::handle event) {
   std::vector<int> answer;
@@ -271,7 +265,7 @@ void button_press_callback(py::handle event) {
   get_scale_snapshot();
   last_index = vind.front();
   if (ctrl_h) {
-    hide_points_for_drag();
+    hide_edit_curve_points();
     canvas.attr("draw")();
   }
 }

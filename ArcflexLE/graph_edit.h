@@ -32,6 +32,10 @@ void release_key(int keycode);
 void press_mouse_wheel();
 void release_modifiers();
 
+// Hides the edited curve's dashed line, its point markers and the hover
+// label (the spline stays).
+void hide_edit_curve_points();
+
 // Connects the canvas handlers (after the draw handler) and binds the
 // main window's keys and middle button.
 void connect_graph_handlers();

@@ -7,6 +7,7 @@
 #include "curve_match.h"
 #include "driver_prompts.h"
 #include "graph.h"
+#include "graph_edit.h"
 #include "link_windows.h"
 #include "meter_link.h"
 #include "points.h"
@@ -56,11 +57,7 @@ void set_icons() {
 void hide_edit_curve_at_start() {
   for (py::object* a : {&spline, &arrow, &edit_marker, &edit_marker_text}) a->attr("set_visible")(false);
   show_line = false;
-  line.attr("set_linestyle")("");
-  line.attr("set_marker")("");
-  point_marker_line.attr("set_marker")("");
-  edge_marker_line.attr("set_marker")("");
-  point_value_text.attr("set_visible")(false);
+  hide_edit_curve_points();
   show_points = false;
 }
 

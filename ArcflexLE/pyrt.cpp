@@ -12,6 +12,13 @@ std::optional<py::object> g_splev;
 
 std::string py_repr(py::handle obj) { return py::repr(obj).cast<std::string>(); }
 
+std::string error_text(const std::exception& e) {
+  if (auto* pe = dynamic_cast<const py::error_already_set*>(&e)) {
+    return py::str(pe->value()).cast<std::string>();
+  }
+  return e.what();
+}
+
 py::module_& np() {
   if (!g_np) g_np = py::module_::import("numpy");
   return *g_np;

@@ -14,6 +14,10 @@ namespace py = pybind11;
 // as the shortest round-trip form ("1.0", "1e-05"), ints as plain digits.
 std::string py_repr(py::handle obj);
 
+// The message text of a failure, as Python's str(exception) gives it for a
+// Python error.
+std::string error_text(const std::exception& e);
+
 // Imported modules, loaded on first use and kept for the run.
 py::module_& np();                // numpy
 py::object splev_fn();            // scipy.interpolate.splev

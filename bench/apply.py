@@ -63,23 +63,6 @@ import ArcflexLE
 """
 
 
-def start_private_display():
-    """Xvfb on a free display number; returns the process, DISPLAY set."""
-    r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(w)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(r, 16)
-        if not chunk:
-            raise RuntimeError("Xvfb did not start")
-        number += chunk
-    os.close(r)
-    os.environ["DISPLAY"] = ":" + number.decode().strip()
-    return xvfb
-
-
 def wait_for(pred, timeout, step=0.02):
     end = time.monotonic() + timeout
     while time.monotonic() < end:
@@ -266,8 +249,8 @@ def main():
     args = ap.parse_args()
     stage = os.path.abspath(args.stage)
 
-    xvfb = start_private_display()
     import xwin
+    xvfb = xwin.start_private_display()
     display = xwin.Display()
     try:
         delays = bench_apply(display, stage, args.runs)

@@ -3,7 +3,6 @@
 // wait and the confirm countdown, and a whole Apply/OK/Cancel/expiry cycle
 // with the real meter and the stand-in driver.
 #include <platform/pipe.h>
-#include <platform/registry.h>
 
 #include <fcntl.h>
 
@@ -494,23 +493,8 @@ TEST(MeterDeath, CodeEightAsksForTheDriverAndExits) {
 
 // "yes" runs the staged installer with "/I" against this test's stand-in
 // machine; the box tells its real result, then the editor ends.
-const std::u16string kMouseClassKey =
-    u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e96f-e325-11ce-bfc1-08002be10318}";
-
-std::string mouse_filters() {
-  std::uint32_t type = 0, size = 0;
-  if (afp::reg_get_value(kMouseClassKey, u"UpperFilters", afp::regrt::multi_sz, &type, nullptr, &size) != 0) return "";
-  std::string data(size, '\0');
-  afp::reg_get_value(kMouseClassKey, u"UpperFilters", afp::regrt::multi_sz, &type, data.data(), &size);
-  data.resize(size);
-  return data;
-}
-
 TEST(MeterDeath, CodeEightYesInstallsTheDriverAndAsksForAReboot) {
-  const std::string mouclass = afp::reg_string_bytes(u"mouclass") + std::string(2, '\0');
-  ASSERT_EQ(afp::reg_set_key_value(kMouseClassKey, u"UpperFilters", afp::regtype::multi_sz, mouclass.data(),
-                                   static_cast<std::uint32_t>(mouclass.size())),
-            0u);
+  const std::string mouclass = seed_mouclass_filters();
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false, {true}),
               ::testing::ExitedWithCode(1),
               "Missing driver: Arcflex Driver required.*Reboot required: You must reboot for the changes");

@@ -2,8 +2,6 @@
 // questions and result boxes, the installer started in the installation's
 // AF_Driver folder and followed to its end while Tk keeps running, and the
 // menus built at start-up.
-#include <platform/registry.h>
-
 #include <sys/stat.h>
 
 #include "apply_cycle.h"
@@ -62,7 +60,7 @@ class InstallPrompt : public ::testing::Test {
     start_recorded();
     af::dialogs::clear_recorded();
   }
-  // Runs the install prompt; true once its last box is closed.
+  // Runs the install prompt; finished_ counts its ends.
   void run_install() {
     af::install_driver([this] { ++finished_; });
   }
@@ -190,20 +188,7 @@ TEST(UninstallPrompt, FailuresAreErrorBoxesWithTheCode) {
 
 // The staged installer itself, on this test's stand-in machine.
 TEST(UninstallPrompt, RealInstallerRemovesWhatTheInstallAdded) {
-  const std::u16string key =
-      u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e96f-e325-11ce-bfc1-08002be10318}";
-  auto filters = [&] {
-    std::uint32_t type = 0, size = 0;
-    if (afp::reg_get_value(key, u"UpperFilters", afp::regrt::any, &type, nullptr, &size) != 0) return std::string();
-    std::string data(size, '\0');
-    afp::reg_get_value(key, u"UpperFilters", afp::regrt::any, &type, data.data(), &size);
-    data.resize(size);
-    return data;
-  };
-  const std::string mouclass = afp::reg_string_bytes(u"mouclass") + std::string(2, '\0');
-  ASSERT_EQ(afp::reg_set_key_value(key, u"UpperFilters", afp::regtype::multi_sz, mouclass.data(),
-                                   static_cast<std::uint32_t>(mouclass.size())),
-            0u);
+  const std::string mouclass = seed_mouclass_filters();
   start_recorded();  // the installation folder is the stage
   af::dialogs::clear_recorded();
   int finished = 0;
@@ -211,14 +196,14 @@ TEST(UninstallPrompt, RealInstallerRemovesWhatTheInstallAdded) {
   af::install_driver([&] { ++finished; });
   ASSERT_TRUE(pump_until([&] { return finished == 1; }));
   EXPECT_EQ(boxes(), (std::vector<std::string>{kQuestion, kReboot}));
-  EXPECT_EQ(filters(), afp::reg_string_bytes(u"afmouse") + mouclass);
+  EXPECT_EQ(mouse_filters(), afp::reg_string_bytes(u"afmouse") + mouclass);
 
   af::dialogs::clear_recorded();
   af::dialogs::push_bool_answer(true);
   choose_uninstall();
   ASSERT_TRUE(pump_until([] { return boxes().size() == 2; }));
   EXPECT_EQ(boxes(), (std::vector<std::string>{kUninstallQuestion, kReboot}));
-  EXPECT_EQ(filters(), mouclass);
+  EXPECT_EQ(mouse_filters(), mouclass);
 
   // Nothing left to remove: the installer fails and says so.
   af::dialogs::clear_recorded();

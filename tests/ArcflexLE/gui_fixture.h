@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include <platform/registry.h>
+
 #include "af_test_env.h"
 #include "dialogs.h"
 #include "editor.h"
@@ -54,6 +56,28 @@ inline void start_recorded() {
   arcflex::meter_enabled = false;  // no driver here: the meter would end at once
   arcflex::start_editor();
   arcflex::root.attr("update")();
+}
+
+// The mouse class's upper filter list on this test's stand-in machine: its
+// bytes ("" when unreadable), and a seed for it.
+inline const std::u16string kMouseClassKey =
+    u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e96f-e325-11ce-bfc1-08002be10318}";
+inline std::string mouse_filters() {
+  std::uint32_t type = 0, size = 0;
+  if (afp::reg_get_value(kMouseClassKey, u"UpperFilters", afp::regrt::multi_sz, &type, nullptr, &size) != 0) return "";
+  std::string data(size, '\0');
+  if (afp::reg_get_value(kMouseClassKey, u"UpperFilters", afp::regrt::multi_sz, &type, data.data(), &size) != 0)
+    return "";
+  data.resize(size);
+  return data;
+}
+// A REG_MULTI_SZ holding "mouclass" alone, written as the list.
+inline std::string seed_mouclass_filters() {
+  const std::string list = afp::reg_string_bytes(u"mouclass") + std::string(2, '\0');
+  EXPECT_EQ(afp::reg_set_key_value(kMouseClassKey, u"UpperFilters", afp::regtype::multi_sz, list.data(),
+                                   static_cast<std::uint32_t>(list.size())),
+            0u);
+  return list;
 }
 
 // Runs Tk until pred holds; a bounded number of rounds, not a time limit.

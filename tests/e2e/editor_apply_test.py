@@ -6,7 +6,6 @@ ended."""
 import os
 import subprocess
 import time
-import unittest
 
 import editor_start_test as base
 from editor_start_test import read
@@ -142,8 +141,4 @@ class EditorApply(ApplyRun):
 
 
 if __name__ == "__main__":
-    try:
-        unittest.main(verbosity=2)
-    finally:
-        base.XVFB.terminate()
-        base.XVFB.wait()
+    base.main()

@@ -15,27 +15,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 PYTHON = "/usr/bin/python3"
 TITLE = "Arcflex LE"
 
-
-def start_private_display():
-    """An X server of this test's own, so windows of other tests running on
-    the shared display are never mistaken for ours. Returns the process."""
-    r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(w)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(r, 16)
-        if not chunk:
-            raise RuntimeError("Xvfb did not start")
-        number += chunk
-    os.close(r)
-    os.environ["DISPLAY"] = ":" + number.decode().strip()
-    return xvfb
-
-
-XVFB = start_private_display()
 import xwin  # noqa: E402
+
+XVFB = xwin.start_private_display()
+
 
 def read(path):
     with open(path, "rb") as f:
@@ -106,6 +89,10 @@ class EditorRun(unittest.TestCase):
 
     def close(self, p, window):
         self.display.request_close(window)
+        self.assert_import_ends(p)
+
+    def assert_import_ends(self, p):
+        """The import returns, with exit code 0 and no traceback."""
         try:
             out, err = p.communicate(timeout=30)
         except subprocess.TimeoutExpired:
@@ -170,9 +157,14 @@ class EditorStart(EditorRun):
         self.close(p, window)
 
 
-if __name__ == "__main__":
+def main():
+    """Runs this file's tests, then ends its X server."""
     try:
         unittest.main(verbosity=2)
     finally:
         XVFB.terminate()
         XVFB.wait()
+
+
+if __name__ == "__main__":
+    main()

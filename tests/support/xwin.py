@@ -1,9 +1,12 @@
 """Small X11 helpers over libX11 (ctypes) for the end-to-end tests and the
 benchmarks: wait for a top-level window with a given title to be mapped,
-and ask a window to close the way a window manager does (WM_DELETE_WINDOW).
+and ask a window to close the way a window manager does (WM_DELETE_WINDOW);
+and start an X server of one's own.
 """
 import ctypes
 import ctypes.util
+import os
+import subprocess
 import time
 
 _x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
@@ -25,6 +28,27 @@ _x.XConnectionNumber.argtypes = [ctypes.c_void_p]
 _x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
                           ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
                           ctypes.POINTER(ctypes.c_uint)]
+
+
+
+def start_private_display():
+    """Xvfb on a free display number, so windows of other programs on a
+    shared display are never mistaken for ours. Sets DISPLAY; returns the
+    server's process."""
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(r, 16)
+        if not chunk:
+            raise RuntimeError("Xvfb did not start")
+        number += chunk
+    os.close(r)
+    os.environ["DISPLAY"] = ":" + number.decode().strip()
+    return xvfb
+
 
 MAP_NOTIFY = 19
 CLIENT_MESSAGE = 33
