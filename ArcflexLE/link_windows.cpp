@@ -5,6 +5,7 @@
 #include "apply_cycle.h"
 #include "appearance.h"
 #include "dialogs.h"
+#include "help_windows.h"
 #include "meter_link.h"
 #include "settings_files.h"
 #include "snapshots.h"
@@ -229,6 +230,7 @@ void build_link_windows() {
   if (!use_dpu || use_dpu.is_none()) use_dpu = Tk("BooleanVar")("value"_a = maxFrameTime == 1);
   if (!pitch_var || pitch_var.is_none()) pitch_var = Tk("BooleanVar")("value"_a = active_pitch < 0);
   build_metric_window();
+  build_help_windows();
   build_confirm_window();
   build_display_window();
   build_toggle_window();

@@ -2,17 +2,24 @@
 
 #include <platform/paths.h>
 
+#include <vector>
+
 #include "apply_cycle.h"
 #include "curve.h"
 #include "curve_match.h"
 #include "driver_prompts.h"
 #include "graph.h"
 #include "graph_edit.h"
+#include "help_windows.h"
 #include "link_windows.h"
 #include "meter_link.h"
 #include "points.h"
+#include "presets.h"
+#include "profiles.h"
 #include "state.h"
+#include "state_help.h"
 #include "tools.h"
+#include "window.h"
 
 namespace arcflex {
 
@@ -33,20 +40,33 @@ void add_check(py::object& menu, const char* label, const py::object& variable, 
                                "variable"_a = variable, "command"_a = py::cpp_function(std::forward<F>(f)));
 }
 
+// The windows that carry the editor's icon, in the order they get it.
+std::vector<py::object*> icon_windows() {
+  return {&root, &help_window, &about_window, &metric_window, &display_window, &toggle_window};
+}
+
 py::object cascade(const char* label) {
   py::object m = Tk("Menu")(menubar, "tearoff"_a = false);
   menubar.attr("add_cascade")("label"_a = label, "menu"_a = m);
   return m;
 }
 
-// The editor's icon for the main window and the tool windows that exist;
-// any failure ends the block silently and the rest keep Tk's icon.
+// The editor's icon for the main window and the tool windows; any failure
+// ends the block silently and the windows not reached keep Tk's icon. On
+// Windows the window manager reads the ICO file named by af3_icon; X11
+// takes a picture instead, the PNG drawn beside it.
 void set_icons() {
   try {
-    std::string sep(1, afp::path_separator());
-    af3_icon = Tk("PhotoImage")("name"_a = currentdir + "images" + sep + "af3.ico");
-    for (py::object* w : {&root, &metric_window, &display_window, &toggle_window}) {
-      if (*w && !w->is_none()) w->attr("wm_iconbitmap")(af3_icon);
+    const std::string images = currentdir + "images" + std::string(1, afp::path_separator());
+    af3_icon = Tk("PhotoImage")("name"_a = images + "af3.ico");
+    py::object picture = winui::on_windows() ? py::object() : Tk("PhotoImage")("file"_a = images + "af3.png");
+    for (py::object* w : icon_windows()) {
+      if (!*w || w->is_none()) continue;
+      if (winui::on_windows()) {
+        w->attr("wm_iconbitmap")(af3_icon);
+      } else {
+        w->attr("wm_iconphoto")(false, picture);
+      }
     }
   } catch (py::error_already_set&) {
   } catch (std::exception&) {
@@ -59,6 +79,24 @@ void hide_edit_curve_at_start() {
   show_line = false;
   hide_edit_curve_points();
   show_points = false;
+  // The first picture must already lack the hidden artists.
+  canvas.attr("draw")();
+}
+
+// Presets: "0: Bypass", a separator, then eight cascades of four DPI steps.
+void build_presets_menu() {
+  presetsMenu = cascade("Presets");
+  py::object* cascades[] = {&preset1, &preset2, &preset3, &preset4, &preset5, &preset6, &preset7, &preset8};
+  for (py::object* m : cascades) *m = Tk("Menu")(presetsMenu, "tearoff"_a = false);
+  add_command(presetsMenu, "0: Bypass", [] { selectPreset(0, 1); });
+  presetsMenu.attr("add_separator")();
+  for (int c = 1; c <= 8; ++c) {
+    py::object& sub = *cascades[c - 1];
+    presetsMenu.attr("add_cascade")("label"_a = preset_labels()[static_cast<size_t>(c - 1)], "menu"_a = sub);
+    for (int d = 1; d <= 4; ++d) {
+      add_command(sub, preset_dpi_labels()[static_cast<size_t>(d - 1)].c_str(), [c, d] { selectPreset(c, d); });
+    }
+  }
 }
 
 }  // namespace
@@ -76,6 +114,9 @@ void build_menus() {
   root.attr("config")("menu"_a = menubar);
 
   fileMenu = cascade("File");
+  add_command(fileMenu, "Load", [] { load_profile(); });
+  add_command(fileMenu, "Save", [] { save_profile(); });
+  fileMenu.attr("add_separator")();
   add_command(fileMenu, "Exit", [] { kill(); });
 
   negative_accel_enabled = Tk("BooleanVar")();
@@ -109,10 +150,13 @@ void build_menus() {
 
   if (ctrl_n == 1) hide_edit_curve_at_start();
 
-  // The suspension greys the cascades by these labels, this one included.
-  presetsMenu = cascade("Presets");
+  build_presets_menu();
 
   helpMenu = cascade("Help");
+  add_command(helpMenu, "About", [] { about(); });
+  add_command(helpMenu, "User manual", [] { help(); });
+  add_command(helpMenu, "Web guide", [] { open_guide_url(); });
+  add_command(helpMenu, "Get Pro", [] { get_pro(); });
   add_command(helpMenu, "Uninstall driver", [] { uninstall_driver(); });
 
   set_icons();

@@ -50,12 +50,6 @@ std::string number_text(py::handle v) {
   return py_repr(v);
 }
 
-std::string row_text(py::handle values) {
-  std::string s;
-  for (py::handle v : values) s += number_text(v) + " ";
-  return s;
-}
-
 bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
@@ -63,6 +57,14 @@ bool is_space(char c) {
 std::string_view trim(std::string_view s) {
   while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
   while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+std::string row_text(py::handle values) {
+  std::string s;
+  for (py::handle v : values) s += number_text(v) + " ";
   return s;
 }
 
@@ -77,6 +79,8 @@ std::vector<std::string_view> split_white(std::string_view s) {
   }
   return tokens;
 }
+
+namespace {
 
 struct Unreadable : std::runtime_error {
   using std::runtime_error::runtime_error;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pyrt.h"
+
 namespace arcflex {
 
 // "<local app data>/<product>/<sub>/": a folder string ending in one
@@ -29,6 +31,10 @@ void initialize_af();
 // Writes settingsdir + "GUI.dat" (five lines). Failures are raised.
 void write_settings();
 
+// Every value of a number list, each followed by one blank, in Python's
+// text of the number; raises for a value that is not a finite number.
+std::string row_text(py::handle values);
+
 // ---- text files ------------------------------------------------------------
 
 // Writes lines joined by CR LF, with no line end after the last, to a
@@ -43,5 +49,9 @@ std::optional<std::vector<std::string>> read_text_lines(const std::string& path)
 // white space allowed; nullopt for anything else, and for values that are
 // not finite ("nan", "inf", "1e999").
 std::optional<double> parse_real(std::string_view text);
+
+// The blank-separated tokens of a line (blanks, tabs and the other ASCII
+// white space).
+std::vector<std::string_view> split_white(std::string_view s);
 
 }  // namespace arcflex
