@@ -67,6 +67,15 @@ std::string file_dialog(const char* kind, const char* fn, const py::dict& option
     record(kind, title, "", options.contains("parent") ? py::handle(options["parent"]) : py::handle());
     return next_text();
   }
+  // Tk's own file dialog (X11) keeps its window between uses, and a window
+  // shown again keeps its old place in the stacking order: under the main
+  // window once that has been raised. A new one is created on top.
+  if (options.contains("parent")) {
+    py::object parent = options["parent"];
+    std::string path = py::str(parent).cast<std::string>();
+    path = (path == "." ? "" : path) + ".__tk_filedialog";
+    parent.attr("tk").attr("eval")("if {[winfo exists " + path + "]} {destroy " + path + "}");
+  }
   py::object r = py::module_::import("tkinter.filedialog").attr(fn)(**options);
   if (py::isinstance<py::str>(r)) return r.cast<std::string>();
   return "";

@@ -151,7 +151,7 @@ const std::vector<ManualInsert>& manual_inserts() {
 }
 
 std::string about_text(const std::string& year) {
-  return "Arcflex LE\nVersion 1.0\n\nCopyright (C) The Arcflex developers " + year + "\nAll rights reserved.";
+  return "Arcflex LE\nVersion 1.0\n\nCopyright " + year + "\nThe Arcflex developers";
 }
 
 void build_help_windows() {
@@ -166,6 +166,9 @@ void about() {
   about_window.attr("geometry")("+" + std::to_string(static_cast<long long>(x)) + "+" +
                                 std::to_string(static_cast<long long>(y)));
   about_window.attr("wm_deiconify")();
+  // On X11 a window shown again keeps its old place in the stacking order,
+  // which after an Apply is under the main window.
+  about_window.attr("lift")();
   if (about_schedule && !about_schedule.is_none() && PyObject_IsTrue(about_schedule.ptr()) == 1) {
     root.attr("after_cancel")(about_schedule);
   }
@@ -180,6 +183,7 @@ void help() {
   help_window.attr("update")();
   help_window.attr("minsize")(help_window.attr("winfo_width")(), help_window.attr("winfo_height")());
   help_window.attr("wm_deiconify")();
+  help_window.attr("lift")();
 }
 
 void open_guide_url() { dialogs::open_url(kGuideUrl, 2); }

@@ -5,6 +5,7 @@
 #include "curve_match.h"
 #include "graph.h"
 #include "meter_link.h"
+#include "profiles.h"
 #include "settings_files.h"
 #include "snapshots.h"
 #include "state.h"
@@ -125,7 +126,13 @@ void selectPreset(int c, int d) {
   root.attr("after_idle")(root.attr("wm_attributes"), "-topmost", false);
 
   set_axis_mode(py::int_(0));
-  write_curve();
+  try {
+    write_curve();
+  } catch (const std::exception& e) {
+    // The meter keeps the curve it has, so the applied curves must too.
+    undo_unwritten_curve(e);
+    return;
+  }
   restart_sub();
   undone = 0;
   redone = 1;
