@@ -417,6 +417,31 @@ TEST(Profiles, FailedSavesSayItAndLeaveNothingHalfWritten) {
   EXPECT_EQ(af::dialogs::recorded().size(), 2u);
 }
 
+TEST(Profiles, PresetOrProfileThatCannotBeWrittenKeepsTheAppliedCurve) {
+  start_recorded();
+  fs::path dir = aftest::make_temp_dir("unwritable");
+  aftest::write_file(dir / "p.afcurve", "0 10 20 \r\n0.5 0.75 1 \r\n0 0 0 ");
+  // A folder in the curve file's place: the new file cannot replace it.
+  fs::remove(settings_folder() / "p.dat");
+  fs::create_directory(settings_folder() / "p.dat");
+  const std::string hx = rep(af::horizontal_x), vx = rep(af::vertical_x), active = rep(af::active_xy);
+  for (int way = 0; way < 2; ++way) {
+    SCOPED_TRACE(way);
+    af::dialogs::clear_recorded();
+    if (way == 0) {
+      af::preset6.attr("invoke")(0);
+    } else {
+      load_from(dir / "p.afcurve");
+    }
+    ASSERT_EQ(af::dialogs::recorded().back().title, "Error applying settings");
+    EXPECT_EQ(rep(af::horizontal_x), hx);
+    EXPECT_EQ(rep(af::vertical_x), vx);
+    EXPECT_EQ(rep(af::active_xy), active);
+    EXPECT_FALSE(af::graph_suspended);
+    EXPECT_TRUE(fs::is_directory(settings_folder() / "p.dat"));
+  }
+}
+
 // ---- the Help menu ---------------------------------------------------------------
 
 TEST(HelpWindows, ManualIsReadOnlyWithUnderlinedTitlesAndOpensAtTheTop) {
