@@ -5,6 +5,8 @@
 #include <platform/pipe.h>
 
 #include <fcntl.h>
+#include <linux/close_range.h>
+#include <sys/prctl.h>
 
 #include <atomic>
 #include <cmath>
@@ -324,8 +326,7 @@ class RealMeter : public ::testing::Test {
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     ASSERT_EQ(posix_spawn(&driver_, driver.c_str(), nullptr, nullptr, argv.data(), environ), 0);
-    fs::path port = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "arcflex" / "AF_D_UserKernelCommPort";
-    for (int i = 0; i < 400 && !fs::exists(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(wait_for_driver_port());
     af::dialogs::set_recording(true);
     af::start_editor();
     pdat_ = settings_folder() / "p.dat";
@@ -456,24 +457,25 @@ TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
 void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, std::vector<bool> answers = {}) {
   std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
                         "afmouse").string();
-  // The driver ends with this process and keeps no descriptor of the death
-  // test's output open.
-  std::string cmd = "for fd in $(ls /proc/$$/fd); do [ $fd -gt 2 ] && eval \"exec $fd>&-\"; done; '" + driver + "'";
-  for (auto& a : driver_args) cmd += " " + a;
-  cmd += " >/dev/null 2>&1 & d=$!; sleep 30; kill $d";
-  std::vector<std::string> args{"/bin/sh", "-c", cmd};
+  std::vector<std::string> args{driver};
+  args.insert(args.end(), driver_args.begin(), driver_args.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  posix_spawn(&pid, "/bin/sh", &fa, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&fa);
-  fs::path port = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "arcflex" / "AF_D_UserKernelCommPort";
-  for (int i = 0; i < 400 && !fs::exists(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The driver ends with this process (the death test's child) and keeps
+  // none of its descriptors, so the death test's output ends with it.
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    const int null = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
+    close_range(3, ~0U, 0);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  if (!wait_for_driver_port()) return;  // the death test then fails on its output
   af::dialogs::set_recording(true);
   for (bool a : answers) af::dialogs::push_bool_answer(a);
   af::start_editor();

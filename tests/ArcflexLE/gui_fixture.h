@@ -7,6 +7,8 @@
 #include <pybind11/embed.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,6 +80,24 @@ inline std::string seed_mouclass_filters() {
                                    static_cast<std::uint32_t>(list.size())),
             0u);
   return list;
+}
+
+// Waits until the stand-in driver accepts connections on its port (not just
+// until the socket file exists): a bounded number of tries, 10 ms apart.
+inline bool wait_for_driver_port() {
+  const std::string port =
+      (fs::path(std::getenv("XDG_RUNTIME_DIR")) / "arcflex" / "AF_D_UserKernelCommPort").string();
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  port.copy(addr.sun_path, sizeof addr.sun_path - 1);
+  for (int i = 0; i < 3000; ++i) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool up = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    if (fd >= 0) close(fd);
+    if (up) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
 }
 
 // Runs Tk until pred holds; a bounded number of rounds, not a time limit.
