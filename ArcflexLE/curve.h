@@ -12,7 +12,7 @@
 
 namespace arcflex {
 
-struct Curve {
+struct AF_HIDDEN Curve {
   py::list x, y, corners;
 };
 

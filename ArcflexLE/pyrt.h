@@ -6,6 +6,15 @@
 
 #include <string>
 
+// Marks a type that holds Python objects as hidden, like pybind11's own
+// types, so headers can be shared by targets built with and without
+// -fvisibility=hidden.
+#if defined(__GNUC__) && !defined(_WIN32)
+#define AF_HIDDEN __attribute__((visibility("hidden")))
+#else
+#define AF_HIDDEN
+#endif
+
 namespace arcflex {
 
 namespace py = pybind11;

@@ -111,11 +111,11 @@ int selftest() {
   std::string error;
   auto child = afp::ChildProcess::start(self, {"child", "two words", "q\"uote"}, &error);
   std::string out = child ? read_all(*child) : error;
-  auto ccode = child ? child->wait(5000) : std::nullopt;
+  const int ccode = child ? child->wait(5000).value_or(-1) : -1;
   check(out.find("out line") != std::string::npos && out.find("err line") != std::string::npos &&
             out.find("[two words][q\"uote]") != std::string::npos,
         "child output piped", out);
-  check(ccode && *ccode == 7, "child exit code", ccode ? std::to_string(*ccode) : "none");
+  check(ccode == 7, "child exit code", std::to_string(ccode));
   check(!afp::ChildProcess::start(self + ".missing.exe", {}), "missing program fails");
 
   // Pipe.

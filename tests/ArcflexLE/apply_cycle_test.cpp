@@ -397,7 +397,9 @@ TEST_F(RealMeter, CancelRestoresTheCurveAndUploadsItAgain) {
   ASSERT_TRUE(pump_until([] { return af::reverting_settings == 0; }));
   EXPECT_EQ(aftest::read_file(pdat_), before_);
   ASSERT_EQ(uploads(), start_uploads + 2);
-  if (start_uploads > 0) EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
+  if (start_uploads > 0) {
+    EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
+  }
   EXPECT_NE(tables().back(), tables()[start_uploads]);
   EXPECT_FALSE(af::graph_suspended);
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
@@ -434,7 +436,9 @@ TEST_F(RealMeter, CountdownEndRestoresTheCurve) {
   ASSERT_TRUE(pump_until([] { return af::reverting_settings == 0; }));
   EXPECT_EQ(aftest::read_file(pdat_), before_);
   ASSERT_EQ(uploads(), start_uploads + 2);
-  if (start_uploads > 0) EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
+  if (start_uploads > 0) {
+    EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
+  }
   EXPECT_NE(tables().back(), tables()[start_uploads]);
   af::kill();
 }

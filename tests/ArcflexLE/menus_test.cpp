@@ -235,7 +235,9 @@ TEST(Presets, EveryMenuEntryAppliesItsCurveThroughTheConfirmWindow) {
       EXPECT_FALSE(af::graph_suspended);
       EXPECT_EQ(pdat(), written);
       EXPECT_EQ(curve_file_of(x, y), written);
-      if (c == 2 && d == 2) EXPECT_EQ(written.substr(0, written.find('\r')), "0.0 40 50 ");
+      if (c == 2 && d == 2) {
+        EXPECT_EQ(written.substr(0, written.find('\r')), "0.0 40 50 ");
+      }
     }
   }
   EXPECT_TRUE(af::dialogs::recorded().empty());

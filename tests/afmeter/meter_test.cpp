@@ -258,8 +258,12 @@ TEST_F(Meter, WithoutEditorUploadsSetsUpAndEndsWithOne) {
     EXPECT_EQ(field(sent[i], "size"), want[i].size);
     EXPECT_EQ(field(sent[i], "reply"), "0");
     EXPECT_EQ(field(sent[i], "zero"), "1");
-    if (want[i].arg0) EXPECT_EQ(field(sent[i], "f0010"), want[i].arg0);
-    if (want[i].arg1) EXPECT_EQ(field(sent[i], "f0014"), want[i].arg1);
+    if (want[i].arg0) {
+      EXPECT_EQ(field(sent[i], "f0010"), want[i].arg0);
+    }
+    if (want[i].arg1) {
+      EXPECT_EQ(field(sent[i], "f0014"), want[i].arg1);
+    }
   }
   expect_curve(sent[0], {0.5, 0.75}, "0", "6.666666666666667");
 }
