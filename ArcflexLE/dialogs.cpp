@@ -1,6 +1,7 @@
 #include "dialogs.h"
 
 #include <cstdio>
+#include <string>
 
 namespace arcflex::dialogs {
 
@@ -105,10 +106,15 @@ std::string ask_save_filename(const py::dict& options) { return file_dialog("sav
 py::object ask_color(py::handle initial, const py::dict& options) {
   if (g_recording) {
     std::string title = options.contains("title") ? py::str(options["title"]).cast<std::string>() : "";
-    record("color", title, "", options.contains("parent") ? py::handle(options["parent"]) : py::handle());
+    // The initial colour is kept as the record's message; an answer
+    // "#rrggbb" comes back with its components, as the real dialog gives.
+    record("color", title, py::str(initial).cast<std::string>(),
+           options.contains("parent") ? py::handle(options["parent"]) : py::handle());
     std::string a = next_text();
     if (a.empty()) return py::make_tuple(py::none(), py::none());
-    return py::make_tuple(py::none(), a);
+    auto channel = [&](size_t at) { return std::stoi(a.substr(at, 2), nullptr, 16); };
+    py::tuple rgb = py::make_tuple(channel(1), channel(3), channel(5));
+    return py::make_tuple(rgb, a);
   }
   return py::module_::import("tkinter.colorchooser").attr("askcolor")(initial, **options);
 }

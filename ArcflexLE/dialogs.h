@@ -34,7 +34,8 @@ std::string ask_open_filename(const py::dict& options);
 std::string ask_save_filename(const py::dict& options);
 
 // Colour dialog: tkinter.colorchooser.askcolor's pair ((r, g, b), "#rrggbb"),
-// or (None, None) when cancelled.
+// or (None, None) when cancelled. While recording, the record's message is
+// the initial colour and a text answer "#rrggbb" is the chosen colour.
 py::object ask_color(py::handle initial, const py::dict& options);
 
 // Opens url in the default browser; new_window 2 asks for a new tab/window.

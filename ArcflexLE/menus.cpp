@@ -17,6 +17,7 @@
 #include "presets.h"
 #include "profiles.h"
 #include "state.h"
+#include "state_colours.h"
 #include "state_help.h"
 #include "tools.h"
 #include "window.h"
@@ -151,6 +152,8 @@ void build_menus() {
   if (ctrl_n == 1) hide_edit_curve_at_start();
 
   build_presets_menu();
+
+  matrix = identity_matrix;
 
   helpMenu = cascade("Help");
   add_command(helpMenu, "About", [] { about(); });

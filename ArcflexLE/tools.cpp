@@ -49,6 +49,8 @@ void set_axis_mode(py::handle mode) {
   bool horizontal_front = axis_mode < 2;
   active_scheme = horizontal_front ? horizontal_scheme : vertical_scheme;
   inactive_scheme = horizontal_front ? vertical_scheme : horizontal_scheme;
+  active_tkscheme = horizontal_front ? horizontal_tkscheme : vertical_tkscheme;
+  inactive_tkscheme = horizontal_front ? vertical_tkscheme : horizontal_tkscheme;
   py::object fx = horizontal_front ? horizontal_x : vertical_x;
   py::object fy = horizontal_front ? horizontal_y : vertical_y;
   py::object fc = horizontal_front ? horizontal_corners : vertical_corners;
