@@ -1,6 +1,5 @@
 #include "profile_keys.h"
 
-#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
