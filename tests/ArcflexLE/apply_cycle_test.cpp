@@ -457,8 +457,8 @@ void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, 
   std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
                         "afmouse").string();
   // The driver ends with this process and keeps no descriptor of the death
-  // test's output open.
-  std::string cmd = "for fd in $(ls /proc/$$/fd); do [ $fd -gt 2 ] && eval \"exec $fd>&-\"; done; '" + driver + "'";
+  // test's output open (every descriptor above 2 is closed at the spawn).
+  std::string cmd = "'" + driver + "'";
   for (auto& a : driver_args) cmd += " " + a;
   cmd += " >/dev/null 2>&1 & d=$!; sleep 30; kill $d";
   std::vector<std::string> args{"/bin/sh", "-c", cmd};
@@ -469,6 +469,7 @@ void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, 
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
   pid_t pid = -1;
   posix_spawn(&pid, "/bin/sh", &fa, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&fa);
