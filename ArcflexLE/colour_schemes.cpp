@@ -11,6 +11,7 @@
 #include "state.h"
 #include "state_colours.h"
 #include "state_help.h"
+#include "state_profiles.h"
 #include "tools.h"
 
 namespace arcflex {
@@ -53,7 +54,7 @@ void entry_colours(std::initializer_list<Named> objects) {
 }
 
 // A list box takes the entry colours without a cursor colour.
-[[maybe_unused]] void list_colours(const Named& n) {
+void list_colours(const Named& n) {
   built(n).attr("configure")("fg"_a = entry_fg, "bg"_a = entry_bg, "selectbackground"_a = entry_sbg,
                              "selectforeground"_a = entry_sfg);
 }
@@ -104,8 +105,7 @@ void metric_and_axis_label_colours() {
 
 void check_box_colours() {
   text_and_active_colour({AF_NAMED(persist_box)});
-  // The profile window's ten mode check boxes (hotkey_mode_box, slots 0 to
-  // 9) follow here.
+  for (py::object& box : hotkey_mode_box) text_and_active_colour({Named{&box, "hotkey_mode_box"}});
 }
 
 void speed_fill_colour() {
@@ -127,14 +127,16 @@ void manual_colours() {
 }
 
 void devices_colours() {
-  // The Devices window: device_listbox with list_colours, then device_label
-  // and exclude_label with text_colour.
+  list_colours(AF_NAMED(device_listbox));
+  text_colour({AF_NAMED(device_label), AF_NAMED(exclude_label)});
 }
 
 void profile_colours() {
-  // The Profiles window: profile_key_label and profile_mode_label, then for
-  // each slot 0 to 9 the label in profile_labels (text_colour) before the
-  // entry in profile_entries (entry_colours).
+  text_colour({AF_NAMED(profile_key_label), AF_NAMED(profile_mode_label)});
+  for (int i = 0; i < profile_slots; ++i) {
+    text_colour({Named{&profile_labels[static_cast<size_t>(i)], "profile_labels"}});
+    entry_colours({Named{&profile_entries[static_cast<size_t>(i)], "profile_entries"}});
+  }
   text_colour({AF_NAMED(current_profile_label)});
 }
 
@@ -172,8 +174,7 @@ void button_colours() {
   text_and_active_colour({AF_NAMED(apply_metric_button), AF_NAMED(ok_button), AF_NAMED(cancel_button)});
   // convert_button and scale_button (DPI & Scaling) follow here.
   text_and_active_colour({AF_NAMED(toggle_sens_button)});
-  // exclude_devices_button (Devices) and save_profile_keys_button
-  // (Profiles) follow here.
+  text_and_active_colour({AF_NAMED(exclude_devices_button), AF_NAMED(save_profile_keys_button)});
 }
 
 // Shared by the pickers: the dialog's answer, or None when cancelled.

@@ -7,6 +7,7 @@
 #include "state.h"
 #include "state_help.h"
 #include "state_defaults.h"
+#include "state_profiles.h"
 
 namespace arcflex {
 
@@ -31,6 +32,7 @@ void clear_python_state() {
   release_gui_objects();
   release_link_objects();
   release_help_objects();
+  release_profile_objects();
   release_state_objects();
   release_runtime_refs();
 }

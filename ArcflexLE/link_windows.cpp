@@ -11,6 +11,7 @@
 #include "snapshots.h"
 #include "speed_display.h"
 #include "state.h"
+#include "toggle_window.h"
 
 namespace arcflex {
 
@@ -210,13 +211,13 @@ void build_toggle_window() {
   py::tuple vcmd = py::make_tuple(validate_entry_neg, "%S");
   toggle_sensX_entry = entry(toggle_window);
   toggle_sensX_entry.attr("configure")("validate"_a = "key", "validatecommand"_a = vcmd);
-  toggle_sensX_entry.attr("insert")(0, py::str(toggleSensX));
+  set_validated_entry_text(toggle_sensX_entry, sens_entry_text(toggleSensX));
   place(toggle_sensX_entry, 9, 1, 1, py::dict("padx"_a = 6, "pady"_a = 0));
   tog_sensY_label = label(toggle_window, "Vertical");
   place(tog_sensY_label, 8, 3, 1, py::dict("pady"_a = 2));
   toggle_sensY_entry = entry(toggle_window);
   toggle_sensY_entry.attr("configure")("validate"_a = "key", "validatecommand"_a = vcmd);
-  toggle_sensY_entry.attr("insert")(0, py::str(toggleSensY));
+  set_validated_entry_text(toggle_sensY_entry, sens_entry_text(toggleSensY));
   place(toggle_sensY_entry, 9, 3, 1, py::dict("padx"_a = 6, "pady"_a = 0));
   toggle_sens_button = Tk("Button")(toggle_window, "text"_a = "Save changes", "font"_a = button_font,
                                     "command"_a = py::cpp_function([] { set_toggle_sens(); }));

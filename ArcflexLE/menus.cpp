@@ -19,6 +19,7 @@
 #include "state.h"
 #include "state_colours.h"
 #include "state_help.h"
+#include "state_profiles.h"
 #include "tools.h"
 #include "window.h"
 
@@ -43,7 +44,8 @@ void add_check(py::object& menu, const char* label, const py::object& variable, 
 
 // The windows that carry the editor's icon, in the order they get it.
 std::vector<py::object*> icon_windows() {
-  return {&root, &help_window, &about_window, &metric_window, &display_window, &toggle_window};
+  return {&root,           &help_window,    &about_window,   &metric_window, &display_window,
+          &devices_window, &profile_window, &toggle_window};
 }
 
 py::object cascade(const char* label) {

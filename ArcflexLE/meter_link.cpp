@@ -14,6 +14,7 @@
 #include "snapshots.h"
 #include "speed_display.h"
 #include "state.h"
+#include "state_profiles.h"
 
 namespace arcflex {
 
@@ -157,7 +158,8 @@ void kill_threads() {
 void kill() {
   killed = true;
   guarded("withdraw windows", [] {
-    for (py::object* w : {&root, &metric_window, &cpop, &display_window, &toggle_window}) {
+    for (py::object* w : {&root, &metric_window, &cpop, &display_window, &toggle_window, &devices_window,
+                          &profile_window}) {
       if (*w && !w->is_none()) guarded("withdraw", [&] { w->attr("wm_withdraw")(); });
     }
   });

@@ -6,6 +6,7 @@
 #include "link_windows.h"
 #include "settings_files.h"
 #include "state.h"
+#include "toggle_window.h"
 #include "tools.h"
 
 namespace arcflex {
@@ -97,11 +98,6 @@ void copy_redo_order(Side from, Side to) {
   for (int i : {0, 14, 15, 16, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}) copy_member(m[i], from, to);
 }
 
-void set_entry_text(py::object& entry, const std::string& text) {
-  entry.attr("delete")(0, "end");
-  entry.attr("insert")(0, text);
-}
-
 // Steps 3 to 12 of a restore; `slider` is the independence slider's value.
 void refresh_after_restore(int slider) {
   write_curve();
@@ -110,17 +106,7 @@ void refresh_after_restore(int slider) {
   set_use_dpu(maxFrameTime);
   set_pitch_var(active_pitch);
   set_axis_mode(py::int_(axis_mode));
-  tmm_variable.attr("set")(MODE_OPTIONS.at(static_cast<size_t>(toggleMode)));
-  tbm_variable.attr("set")(BUTTON_OPTIONS.at(static_cast<size_t>(toggleButton)));
-  tog_key_entry.attr("configure")("state"_a = "normal");
-  set_entry_text(tog_key_entry, get_tog_key_string());
-  tog_key_entry.attr("configure")("state"_a = "readonly");
-  toggle_sensX_entry.attr("configure")("state"_a = "normal");
-  toggle_sensY_entry.attr("configure")("state"_a = "normal");
-  set_entry_text(toggle_sensX_entry, py::str(toggleSensX).cast<std::string>());
-  set_entry_text(toggle_sensY_entry, py::str(toggleSensY).cast<std::string>());
-  toggle_sensX_entry.attr("configure")("state"_a = "readonly");
-  toggle_sensY_entry.attr("configure")("state"_a = "readonly");
+  rewrite_toggle_window();
 }
 
 }  // namespace

@@ -10,12 +10,14 @@
 #include <platform/pipe.h>
 #include <platform/process.h>
 
+#include "device_windows.h"
 #include "dialogs.h"
 #include "edit_windows.h"
 #include "graph_edit.h"
 #include "graph.h"
 #include "link_windows.h"
 #include "menus.h"
+#include "profile_keys.h"
 #include "meter_link.h"
 #include "speed_display.h"
 #include "settings_files.h"
@@ -186,6 +188,8 @@ void run_startup() {
   step("point_windows");
 
   build_link_windows();
+  build_devices_window();
+  build_profile_window();
   step("link_windows");
 
   build_menus();

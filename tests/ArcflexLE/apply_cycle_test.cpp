@@ -272,7 +272,7 @@ TEST(Snapshots, CopyOrdersAndIndependentCopies) {
   af::redo_values();
   EXPECT_EQ(af::ind_percent_variable.attr("get")().cast<int>(), 6);
   EXPECT_EQ(py::str(af::tog_key_entry.attr("get")()).cast<std::string>(), "");
-  EXPECT_EQ(state_of(af::toggle_sensX_entry), "readonly");
+  EXPECT_EQ(state_of(af::toggle_sensX_entry), "normal");
 }
 
 // ---- the driver wait -----------------------------------------------------------

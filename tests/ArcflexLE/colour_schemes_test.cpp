@@ -10,6 +10,7 @@
 #include "gui_fixture.h"
 #include "state_colours.h"
 #include "state_help.h"
+#include "state_profiles.h"
 
 using namespace guitest;
 using namespace arcflex;
@@ -36,10 +37,17 @@ std::vector<Target> targets() {
   std::vector<Target> t;
   for (py::object* w : {&dist_calc_label, &ind_percent_label, &ind_percent_slider, &axes_label, &cpl1, &cpl2,
                         &current_profile_label, &frame_slider, &sample_slider, &gui_scale_slider, &tog_key_label,
-                        &tog_mode_label, &tog_button_label, &tog_sensX_label, &tog_sensY_label, &awl1})
+                        &tog_mode_label, &tog_button_label, &tog_sensX_label, &tog_sensY_label, &awl1, &device_label, &exclude_label,
+                        &profile_key_label, &profile_mode_label})
     t.push_back({w, Kind::text});
+  for (size_t i = 0; i < profile_labels.size(); ++i) {
+    t.push_back({&profile_labels[i], Kind::text});
+    t.push_back({&profile_entries[i], Kind::entry});
+    t.push_back({&hotkey_mode_box[i], Kind::button});
+  }
   for (py::object* w : {&persist_box, &apply_button, &add_point_button, &add_edge_button, &delete_button,
-                        &apply_metric_button, &ok_button, &cancel_button, &toggle_sens_button})
+                        &apply_metric_button, &ok_button, &cancel_button, &toggle_sens_button,
+                        &exclude_devices_button, &save_profile_keys_button})
     t.push_back({w, Kind::button});
   for (py::object* w : {&toggle_sensX_entry, &toggle_sensY_entry, &tog_key_entry}) t.push_back({w, Kind::entry});
   for (py::object* w : {&dist_calc_menu, &tog_mode_menu, &tog_button_menu}) t.push_back({w, Kind::menu});
@@ -78,6 +86,7 @@ void paint_sentinel() {
   for (py::object* a : artists()) a->attr("set_color")(kSentinel);
   fua.attr("set_facecolor")(kSentinel);
   help_text.attr("configure")("fg"_a = kSentinel, "bg"_a = kSentinel, "state"_a = "normal");
+  device_listbox.attr("configure")("fg"_a = kSentinel, "bg"_a = kSentinel, "selectbackground"_a = kSentinel);
 }
 
 void expect_scheme_shown() {
@@ -94,6 +103,8 @@ void expect_scheme_shown() {
   EXPECT_EQ(rgb_of(fua.attr("get_facecolor")()), half(active_scheme));
   EXPECT_EQ(cget(help_text, "fg") + cget(help_text, "bg") + cget(help_text, "state"),
             dim_tkscheme + bg_scheme + "disabled");
+  EXPECT_EQ(cget(device_listbox, "fg") + cget(device_listbox, "bg") + cget(device_listbox, "selectbackground"),
+            entry_fg + entry_bg + entry_sbg);
 }
 
 using Six = std::tuple<Rgb, Rgb, Rgb, std::string, std::string, std::string>;
