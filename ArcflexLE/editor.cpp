@@ -5,6 +5,7 @@
 #include "pyrt.h"
 #include "startup.h"
 #include "state.h"
+#include "state_scale.h"
 #include "state_defaults.h"
 
 namespace arcflex {
@@ -29,6 +30,7 @@ void clear_python_state() {
   release_point_windows();
   release_gui_objects();
   release_link_objects();
+  release_scale_objects();
   release_state_objects();
   release_runtime_refs();
 }

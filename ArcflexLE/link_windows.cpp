@@ -6,6 +6,7 @@
 #include "appearance.h"
 #include "dialogs.h"
 #include "meter_link.h"
+#include "scale_windows.h"
 #include "settings_files.h"
 #include "snapshots.h"
 #include "speed_display.h"
@@ -230,6 +231,7 @@ void build_link_windows() {
   if (!pitch_var || pitch_var.is_none()) pitch_var = Tk("BooleanVar")("value"_a = active_pitch < 0);
   build_metric_window();
   build_confirm_window();
+  build_dpi_window();
   build_display_window();
   build_toggle_window();
   apply_button.attr("configure")("command"_a = py::cpp_function([] { pressed_apply(); }));
@@ -261,6 +263,8 @@ void set_indPercent(py::handle percent) {
 }
 
 void apply_metric() {
+  // A second change while one is pending would replace its undo snapshot.
+  if (graph_suspended) return;
   applied_with_metric = 1;
   lock_profiles();
   save_state();

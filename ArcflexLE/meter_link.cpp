@@ -14,6 +14,7 @@
 #include "snapshots.h"
 #include "speed_display.h"
 #include "state.h"
+#include "state_scale.h"
 
 namespace arcflex {
 
@@ -157,7 +158,7 @@ void kill_threads() {
 void kill() {
   killed = true;
   guarded("withdraw windows", [] {
-    for (py::object* w : {&root, &metric_window, &cpop, &display_window, &toggle_window}) {
+    for (py::object* w : {&root, &tt_window, &scale_window, &metric_window, &cpop, &dpi_window, &display_window, &toggle_window}) {
       if (*w && !w->is_none()) guarded("withdraw", [&] { w->attr("wm_withdraw")(); });
     }
   });
