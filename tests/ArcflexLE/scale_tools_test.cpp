@@ -118,8 +118,12 @@ for w, label in zip(windows, ("dpi", "metric", "root")):
   Observed observe() {
     return {{floats(af::horizontal_x), floats(af::horizontal_y), floats(af::vertical_x), floats(af::vertical_y),
              floats(af::line.attr("get_xdata")()), floats(af::line.attr("get_ydata")())},
-            af::revert_horizontal_x.ptr(), aftest::read_file(settings_folder() / "p.dat"), pipe_->commands().size(),
+            af::revert_horizontal_x.ptr(), pdat(), pipe_->commands().size(),
             af::graph_suspended};
+  }
+  static std::string pdat() {
+    fs::path p = settings_folder() / "p.dat";
+    return fs::is_regular_file(p) ? aftest::read_file(p) : "(not a file)";
   }
   Texts window_calls() {
     Texts out = py::cast<Texts>(calls_);
@@ -145,19 +149,15 @@ for w, label in zip(windows, ("dpi", "metric", "root")):
   Observed start_;
 };
 
+// What the tables below do not reach: the exact value of a long DPI text
+// and the texts that Python's float() takes beyond what can be typed.
 TEST(ScaleTexts, DpiAndFactorTexts) {
-  for (const char* t : {"800", "0800", "0", "18446744073709551617"})
-    EXPECT_TRUE(af::dpi_value(t).value().equal(py::int_(py::str(t)))) << t;
-  // Beyond the length one int() of a text takes.
-  EXPECT_TRUE(af::dpi_value("7" + std::string(6000, '0')).value().equal(py::eval("7 * 10**6000")));
-  for (const char* t : {"", "800.0", "8e2", ".", "-5", "+5", " 800", "1_000", "\xef\xbc\x98", "0x10"})
-    EXPECT_FALSE(af::dpi_value(t).has_value()) << t;
+  EXPECT_TRUE(af::dpi_value("07" + std::string(6000, '0')).value().equal(py::eval("7 * 10**6000")));
+  for (const char* t : {"-5", "+5", " 800", "1_000", "\xef\xbc\x98", "0x10"}) EXPECT_FALSE(af::dpi_value(t)) << t;
   py::object to_float = py::module_::import("builtins").attr("float");
-  for (const char* t : {"2", "0.5", ".5", "5.", "1e2", "1E2", "1e+2", "1e-2", "007", "1.04", "2.5e1"})
+  for (const char* t : {"1E2", "1e+2", "1e-2", "007", "2.5e1"})
     EXPECT_EQ(af::decimal_value(t).value(), to_float(t).cast<double>()) << t;
-  EXPECT_TRUE(std::isinf(af::decimal_value("1e400").value()));
-  for (const char* t : {"", ".", "e", "1e", "1.2.3", "e5", ".e1", "1e2.5", "inf", "nan", " 2", "2 ", "0x10", "1_0",
-                        "+1", "-1", "1e+", "1..2"})
+  for (const char* t : {"inf", "nan", " 2", "2 ", "0x10", "1_0", "+1", "-1", "1e+", "1..2", "e5", ".e1", "1e2.5"})
     EXPECT_FALSE(af::decimal_value(t).has_value()) << t;
 }
 
@@ -175,8 +175,7 @@ TEST(ScaleWindows, BuiltWithdrawnWithTheirWidgets) {
   EXPECT_EQ(texts, (Texts{"Old DPI", "[]", "New DPI", "[]", "Convert", "X", "[]", "Y", "[]", "Scale"}));
   EXPECT_EQ(option(af::tt_label, "text") + option(af::tt_label, "background"), "#ffffe0");
   EXPECT_EQ(option(af::scale_percent_label, "text") + " " + text_of(af::scale_entry), "Scale\nFactor 1.04");
-  for (py::object* b : {&af::scale_x_up_button, &af::scale_y_down_button})
-    EXPECT_EQ(py::str(b->attr("winfo_manager")()).cast<std::string>(), "");  // never placed
+  EXPECT_EQ(py::str(af::scale_x_up_button.attr("winfo_manager")()).cast<std::string>(), "");  // never placed
   // The number entries take digits, points and "e" only, a paste as a whole.
   for (py::object* e : {&af::old_dpi_entry, &af::new_dpi_entry, &af::scale_x_entry, &af::scale_y_entry}) {
     for (const char* text : {"12a", "-", "E", " ", "+1", "1200.e"}) e->attr("insert")("end", text);
@@ -235,7 +234,7 @@ TEST_F(ScaleTools, AcceptedChangesAndTheirRevert) {
     py::object row = py::eval("' '.join(repr(v) for v in hx) + ' \\r'", py::dict("hx"_a = want[0]));
     EXPECT_EQ(now.pdat.substr(0, now.pdat.find('\n')), row.cast<std::string>()) << what;
     af::write_curve();  // the whole file is that of the new horizontal curve
-    EXPECT_EQ(aftest::read_file(settings_folder() / "p.dat"), now.pdat) << what;
+    EXPECT_EQ(pdat(), now.pdat) << what;
 
     // The driver takes it, Cancel reverts it, the driver takes the old curve.
     af::driver_successfully_applied_changes = 1;
@@ -295,6 +294,26 @@ TEST_F(ScaleTools, RefusalsAndSilentReturns) {
   }
 }
 
+// A curve file that cannot be replaced: the error, the curves put back,
+// nothing sent and nothing pending.
+TEST_F(ScaleTools, UnwritableCurveFileTakesTheChangeBack) {
+  fs::path pdat = settings_folder() / "p.dat";
+  fs::remove(pdat);
+  fs::create_directory(pdat);
+  for (bool dpi : {true, false}) {
+    Observed before = observe();
+    run_tool(dpi, dpi ? "1600" : "2", dpi ? "800" : "");
+    Texts shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("Error applying settings: cannot replace " + pdat.string(), 0), 0u) << shown[0];
+    expect_dpi_window_raised("unwritable");
+    Observed after = observe();
+    after.undo_snapshot = before.undo_snapshot;
+    EXPECT_TRUE(after == before);
+    EXPECT_EQ(after.pdat, "(not a file)");
+  }
+}
+
 TEST_F(ScaleTools, NothingStartsWhileAChangeIsPending) {
   af::graph_suspended = true;
   Observed before = observe();
@@ -311,7 +330,7 @@ TEST_F(ScaleTools, NothingStartsWhileAChangeIsPending) {
 TEST_F(ScaleTools, MetricApplyEndsByLiftingTheMetricWindow) {
   af::apply_metric();
   EXPECT_EQ(pipe_->commands(1), Texts{"load"});
-  EXPECT_TRUE(observe().curves == start_.curves && observe().pdat == start_.pdat);  // the same curve again
+  EXPECT_TRUE(observe().curves == start_.curves && pdat() == start_.pdat);  // the same curve again
   af::driver_successfully_applied_changes = 1;
   ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
   window_calls();
