@@ -43,7 +43,10 @@ class PipeStub {
     thread_.join();
   }
   Texts commands(size_t at_least = 0) {  // waits for at_least commands
-    auto get = [this] { return std::lock_guard<std::mutex>(m_), commands_; };
+    auto get = [this] {
+      std::lock_guard<std::mutex> l(m_);
+      return commands_;
+    };
     pump_until([&] { return get().size() >= at_least; });
     return get();
   }
