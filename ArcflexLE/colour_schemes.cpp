@@ -12,6 +12,7 @@
 #include "state_colours.h"
 #include "state_help.h"
 #include "state_profiles.h"
+#include "state_scale.h"
 #include "tools.h"
 
 namespace arcflex {
@@ -145,15 +146,15 @@ void display_colours() {
 }
 
 void dpi_colours() {
-  // The DPI & Scaling window: entry_colours on old_dpi_entry and
-  // new_dpi_entry, text_colour on old_dpi_label and new_dpi_label,
-  // entry_colours on scale_x_entry and scale_y_entry, text_colour on
-  // scale_x_label and scale_y_label.
+  entry_colours({AF_NAMED(old_dpi_entry), AF_NAMED(new_dpi_entry)});
+  text_colour({AF_NAMED(old_dpi_label), AF_NAMED(new_dpi_label)});
+  entry_colours({AF_NAMED(scale_x_entry), AF_NAMED(scale_y_entry)});
+  text_colour({AF_NAMED(scale_x_label), AF_NAMED(scale_y_label)});
 }
 
 void scale_window_colours() {
-  // The Scaling Percentage window: entry_colours on scale_entry, then
-  // text_colour on scale_percent_label.
+  entry_colours({AF_NAMED(scale_entry)});
+  text_colour({AF_NAMED(scale_percent_label)});
 }
 
 void toggle_colours() {
@@ -169,10 +170,10 @@ void toggle_colours() {
 void button_colours() {
   text_and_active_colour({AF_NAMED(apply_button), AF_NAMED(add_point_button), AF_NAMED(add_edge_button),
                           AF_NAMED(delete_button)});
-  // The four hold-to-scale buttons of rframe follow here (scale_x_up_button,
-  // scale_x_down_button, scale_y_up_button, scale_y_down_button).
+  text_and_active_colour({AF_NAMED(scale_x_up_button), AF_NAMED(scale_x_down_button), AF_NAMED(scale_y_up_button),
+                          AF_NAMED(scale_y_down_button)});
   text_and_active_colour({AF_NAMED(apply_metric_button), AF_NAMED(ok_button), AF_NAMED(cancel_button)});
-  // convert_button and scale_button (DPI & Scaling) follow here.
+  text_and_active_colour({AF_NAMED(convert_button), AF_NAMED(scale_button)});
   text_and_active_colour({AF_NAMED(toggle_sens_button)});
   text_and_active_colour({AF_NAMED(exclude_devices_button), AF_NAMED(save_profile_keys_button)});
 }

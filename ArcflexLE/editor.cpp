@@ -6,6 +6,7 @@
 #include "startup.h"
 #include "state.h"
 #include "state_help.h"
+#include "state_scale.h"
 #include "state_defaults.h"
 #include "state_profiles.h"
 
@@ -33,6 +34,7 @@ void clear_python_state() {
   release_link_objects();
   release_help_objects();
   release_profile_objects();
+  release_scale_objects();
   release_state_objects();
   release_runtime_refs();
 }

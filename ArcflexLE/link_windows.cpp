@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "help_windows.h"
 #include "meter_link.h"
+#include "scale_windows.h"
 #include "settings_files.h"
 #include "snapshots.h"
 #include "speed_display.h"
@@ -233,6 +234,7 @@ void build_link_windows() {
   build_metric_window();
   build_help_windows();
   build_confirm_window();
+  build_dpi_window();
   build_display_window();
   build_toggle_window();
   apply_button.attr("configure")("command"_a = py::cpp_function([] { pressed_apply(); }));
@@ -264,6 +266,8 @@ void set_indPercent(py::handle percent) {
 }
 
 void apply_metric() {
+  // A second change while one is pending would replace its undo snapshot.
+  if (graph_suspended) return;
   applied_with_metric = 1;
   lock_profiles();
   save_state();

@@ -20,6 +20,7 @@
 #include "state_colours.h"
 #include "state_help.h"
 #include "state_profiles.h"
+#include "state_scale.h"
 #include "tools.h"
 #include "window.h"
 
@@ -44,8 +45,8 @@ void add_check(py::object& menu, const char* label, const py::object& variable, 
 
 // The windows that carry the editor's icon, in the order they get it.
 std::vector<py::object*> icon_windows() {
-  return {&root,           &help_window,    &about_window,   &metric_window, &display_window,
-          &devices_window, &profile_window, &toggle_window};
+  return {&root,          &help_window,    &about_window,   &metric_window, &display_window,
+          &dpi_window,    &devices_window, &profile_window, &toggle_window};
 }
 
 py::object cascade(const char* label) {

@@ -9,12 +9,15 @@
 #include <platform/process.h>
 
 #include "dialogs.h"
+#include "edit_windows.h"
 #include "driver_prompts.h"
 #include "settings_files.h"
 #include "snapshots.h"
 #include "speed_display.h"
 #include "state.h"
+#include "state_help.h"
 #include "state_profiles.h"
+#include "state_scale.h"
 
 namespace arcflex {
 
@@ -158,8 +161,8 @@ void kill_threads() {
 void kill() {
   killed = true;
   guarded("withdraw windows", [] {
-    for (py::object* w : {&root, &metric_window, &cpop, &display_window, &toggle_window, &devices_window,
-                          &profile_window}) {
+    for (py::object* w : {&root, &tt_window, &scale_window, &edit_window, &metric_window, &help_window, &about_window,
+                          &cpop, &dpi_window, &display_window, &toggle_window, &devices_window, &profile_window}) {
       if (*w && !w->is_none()) guarded("withdraw", [&] { w->attr("wm_withdraw")(); });
     }
   });

@@ -20,6 +20,7 @@
 #include "profile_keys.h"
 #include "meter_link.h"
 #include "speed_display.h"
+#include "scale_windows.h"
 #include "settings_files.h"
 #include "state.h"
 #include "state_defaults.h"
@@ -183,6 +184,9 @@ void run_startup() {
 
   build_panel();
   step("panel");
+
+  build_tip_and_scale_windows();
+  step("tip_and_scale_windows");
 
   build_point_windows();
   step("point_windows");

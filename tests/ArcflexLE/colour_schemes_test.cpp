@@ -11,6 +11,7 @@
 #include "state_colours.h"
 #include "state_help.h"
 #include "state_profiles.h"
+#include "state_scale.h"
 
 using namespace guitest;
 using namespace arcflex;
@@ -38,7 +39,8 @@ std::vector<Target> targets() {
   for (py::object* w : {&dist_calc_label, &ind_percent_label, &ind_percent_slider, &axes_label, &cpl1, &cpl2,
                         &current_profile_label, &frame_slider, &sample_slider, &gui_scale_slider, &tog_key_label,
                         &tog_mode_label, &tog_button_label, &tog_sensX_label, &tog_sensY_label, &awl1, &device_label, &exclude_label,
-                        &profile_key_label, &profile_mode_label})
+                        &profile_key_label, &profile_mode_label, &old_dpi_label, &new_dpi_label, &scale_x_label,
+                        &scale_y_label, &scale_percent_label})
     t.push_back({w, Kind::text});
   for (size_t i = 0; i < profile_labels.size(); ++i) {
     t.push_back({&profile_labels[i], Kind::text});
@@ -47,9 +49,13 @@ std::vector<Target> targets() {
   }
   for (py::object* w : {&persist_box, &apply_button, &add_point_button, &add_edge_button, &delete_button,
                         &apply_metric_button, &ok_button, &cancel_button, &toggle_sens_button,
-                        &exclude_devices_button, &save_profile_keys_button})
+                        &exclude_devices_button, &save_profile_keys_button, &scale_x_up_button,
+                        &scale_x_down_button, &scale_y_up_button, &scale_y_down_button, &convert_button,
+                        &scale_button})
     t.push_back({w, Kind::button});
-  for (py::object* w : {&toggle_sensX_entry, &toggle_sensY_entry, &tog_key_entry}) t.push_back({w, Kind::entry});
+  for (py::object* w : {&toggle_sensX_entry, &toggle_sensY_entry, &tog_key_entry, &old_dpi_entry, &new_dpi_entry,
+                        &scale_x_entry, &scale_y_entry, &scale_entry})
+    t.push_back({w, Kind::entry});
   for (py::object* w : {&dist_calc_menu, &tog_mode_menu, &tog_button_menu}) t.push_back({w, Kind::menu});
   return t;
 }

@@ -13,6 +13,7 @@
 #include "settings_files.h"
 #include "state_help.h"
 #include "state_profiles.h"
+#include "state_scale.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ const std::string kIcon = "_NET_WM_ICON(CARDINAL) = \tIcon (48";  // a 48-pixel 
 TEST(Menus, IconOnTheMainAndToolWindows) {
   start_recorded();
   for (py::object* w : {&af::root, &af::help_window, &af::about_window, &af::metric_window, &af::display_window,
-                        &af::devices_window, &af::profile_window, &af::toggle_window}) {
+                        &af::dpi_window, &af::devices_window, &af::profile_window, &af::toggle_window}) {
     EXPECT_EQ(icon_property(*w), kIcon) << text_of(*w);
   }
   EXPECT_NE(icon_property(af::cpop), kIcon);
