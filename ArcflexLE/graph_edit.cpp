@@ -4,7 +4,6 @@
 #include <cmath>
 #include <string>
 
-
 #include "apply_cycle.h"
 #include "curve.h"
 #include "curve_match.h"
