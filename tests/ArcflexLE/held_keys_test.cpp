@@ -145,6 +145,17 @@ std::pair<int, int> screen_of(double x, double y) {
           w.attr("winfo_rooty")().cast<int>() + h - static_cast<int>(std::lround(d[1]))};
 }
 
+// Moves the pointer onto a data point of the graph (or anywhere off it).
+void point_at(Keyboard& kb, double x, double y) {
+  auto [sx, sy] = screen_of(x, y);
+  kb.move(sx, sy);
+  settle();
+}
+void point_off_graph(Keyboard& kb) {
+  kb.move(5, 990);
+  settle();
+}
+
 void focus_canvas() {
   arcflex::canvas.attr("get_tk_widget")().attr("focus_force")();
   settle();
@@ -193,9 +204,7 @@ TEST_P(HeldKeys, OnePointOneZoomStepAndOneRedrawPerHold) {
   ASSERT_EQ(arcflex::presses_only_repeat, GetParam());
   set_curve({0, 10, 30, 40}, {0.5, 1, 1, 1});
   focus_canvas();
-  auto [sx, sy] = screen_of(20, 1);
-  kb.move(sx, sy);
-  settle();
+  point_at(kb, 20, 1);
 
   // A over a segment: one point added there.
   const size_t n = point_count();
@@ -224,7 +233,7 @@ TEST_P(HeldKeys, OnePointOneZoomStepAndOneRedrawPerHold) {
 
   // H in the edit-point window: its presses act on nothing, its one
   // release shows everything with one redraw.
-  arcflex::show_edit_window(sx, sy);
+  arcflex::show_edit_window(100, 100);
   settle();
   arcflex::edit_window.attr("focus_force")();
   settle();
@@ -258,8 +267,7 @@ TEST_P(Layouts, LetterShortcutsFollowTheKey) {
   set_curve({0, 10, 30, 40}, {0.5, 1, 1, 1});
   focus_canvas();
   // The pointer off the graph: the canvas's own keys do nothing there.
-  kb.move(5, 990);
-  settle();
+  point_off_graph(kb);
 
   using namespace arcflex;
   tap(kb, kb.code_of('a'));
@@ -285,30 +293,24 @@ TEST_P(Layouts, LetterShortcutsFollowTheKey) {
   // The canvas's keys at the pointer: A adds, E adds an edge point, D
   // deletes, = zooms.
   set_curve({0, 10, 30, 40}, {0.5, 1, 1, 1});
-  auto [ax_, ay_] = screen_of(20, 1);
-  kb.move(ax_, ay_);
-  settle();
-  tap(kb, kb.code_of('a'));
-  EXPECT_EQ(point_count(), 5u);
-  auto [ex, ey] = screen_of(35, 1);
-  kb.move(ex, ey);
-  settle();
-  tap(kb, kb.code_of('e'));
-  ASSERT_EQ(point_count(), 6u);
-  EXPECT_EQ(corners.cast<std::vector<int>>(), (std::vector<int>{0, 0, 0, 0, 1, 0}));
-  auto [dx, dy] = screen_of(10, 1);
-  kb.move(dx, dy);
-  settle();
-  tap(kb, kb.code_of('d'));
-  EXPECT_EQ(point_count(), 5u);
+  const struct {
+    char letter;
+    double x;
+    size_t points;
+  } at_pointer[] = {{'a', 20, 5}, {'e', 35, 6}, {'d', 10, 5}};
+  for (const auto& k : at_pointer) {
+    point_at(kb, k.x, 1);
+    tap(kb, kb.code_of(k.letter));
+    EXPECT_EQ(point_count(), k.points) << k.letter;
+  }
+  EXPECT_EQ(corners.cast<std::vector<int>>(), (std::vector<int>{0, 0, 0, 1, 0}));
   const double width = xbounds.second - xbounds.first;
   tap(kb, kb.code_of('='));
   EXPECT_LT(xbounds.second - xbounds.first, width);
 
   // T aligns the tail, M copies the active curve, Ctrl-D the defaults
   // (last: they start an apply, which suspends the graph).
-  kb.move(5, 990);
-  settle();
+  point_off_graph(kb);
   set_curve({0, 10, 30, 40}, {0.5, 1, 1, 3});
   tap(kb, kb.code_of('t'));
   EXPECT_NEAR(xy[py::int_(3)][py::int_(1)].cast<double>(), 1, 0.01);
@@ -341,11 +343,7 @@ def key_event(key, keycode=None, keysym=None):
     gui = None if keycode is None else types.SimpleNamespace(keycode=keycode, keysym=keysym, time=0)
     return types.SimpleNamespace(key=key, guiEvent=gui)
 )");
-  struct Case {
-    const char* expr;
-    const char* name;
-  };
-  const std::vector<Case> cases{
+  const std::vector<std::pair<const char*, const char*>> cases{
       {"key_event('ф', 38, 'Cyrillic_ef')", "a"},
       {"key_event('Ф', 38, 'Cyrillic_EF')", "A"},
       {"key_event('ctrl+в', 40, 'Cyrillic_ve')", "ctrl+d"},
@@ -367,9 +365,8 @@ def key_event(key, keycode=None, keysym=None):
       {"key_event('ф')", "ф"},  // no Tk event to read the key from
       {"key_event(None, 38, 'Cyrillic_ef')", ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(arcflex::canvas_key_name(py::eval(c.expr, py::globals())), c.name) << c.expr;
-  }
+  for (const auto& [expr, name] : cases)
+    EXPECT_EQ(arcflex::canvas_key_name(py::eval(expr, py::globals())), name) << expr;
 }
 
 }  // namespace
