@@ -4,6 +4,7 @@
 
 #include "appearance.h"
 #include "graph_edit.h"
+#include "key_input.h"
 #include "points.h"
 #include "state.h"
 
@@ -61,6 +62,9 @@ void build_point_windows() {
   edit_window = popup_window("Point Coordinates", "black");
   edit_window.attr("protocol")("WM_DELETE_WINDOW", py::cpp_function([] { hide_edit_window(); }));
   edit_window.attr("bind")("<KeyRelease>", py::cpp_function([](py::object e) { on_tk_key_release(e); }));
+  // Its presses act on nothing, but tell the repeat filter which releases
+  // belong to a held key.
+  edit_window.attr("bind")("<KeyPress>", py::cpp_function([](py::object e) { note_key_press(e); }));
   try {
     edit_window.attr("attributes")("-transparentcolor", "black");
   } catch (py::error_already_set&) {

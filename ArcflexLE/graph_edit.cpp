@@ -4,14 +4,13 @@
 #include <cmath>
 #include <string>
 
-#include <platform/keys.h>
-
 #include "apply_cycle.h"
 #include "curve.h"
 #include "curve_match.h"
 #include "dialogs.h"
 #include "edit_windows.h"
 #include "graph.h"
+#include "key_input.h"
 #include "points.h"
 #include "state.h"
 
@@ -159,30 +158,6 @@ void show_everything() {
   canvas.attr("draw")();
   show_points = true;
   show_line = true;
-}
-
-afp::KeyRepeatFilter repeat_filter;
-
-int vk_of(py::handle event) {
-  int code = 0;
-  try {
-    code = event.attr("keycode").cast<int>();
-  } catch (py::cast_error&) {
-  }
-  std::string sym;
-  try {
-    sym = py::str(event.attr("keysym")).cast<std::string>();
-  } catch (py::error_already_set&) {
-  }
-  return afp::virtual_key(code, sym);
-}
-
-unsigned long time_of(py::handle event) {
-  try {
-    return event.attr("time").cast<unsigned long>();
-  } catch (py::cast_error&) {
-    return 0;
-  }
 }
 
 }  // namespace
@@ -502,9 +477,8 @@ void pan(double xp, double yp, double event_x, double event_y) {
 
 void key_press_callback(py::handle event) {
   if (none(event.attr("inaxes"))) return;
-  py::object k = event.attr("key");
-  if (none(k)) return;
-  std::string key = py::str(k).cast<std::string>();
+  std::string key = canvas_key_name(event);
+  if (key.empty()) return;
   if (key != "d" && key != "D") return;
   std::vector<int> ind = select_verts(event);
   if (ind.empty()) return;
@@ -520,9 +494,8 @@ void key_press_callback(py::handle event) {
 
 void key_release_callback(py::handle event) {
   if (none(event.attr("inaxes"))) return;
-  py::object k = event.attr("key");
-  if (none(k)) return;
-  std::string key = py::str(k).cast<std::string>();
+  std::string key = canvas_key_name(event);
+  if (key.empty()) return;
   if (key == "a" || key == "A") {
     add_point(event, 0);
   } else if (key == "e" || key == "E") {
@@ -646,20 +619,20 @@ void release_modifiers() {
 }
 
 void on_tk_key_press(py::handle event) {
-  int vk = vk_of(event);
-  repeat_filter.press(vk, time_of(event));
+  int vk = tk_virtual_key(event);
+  window_key_filter().press(vk, tk_event_time(event));
   press_key(vk);
 }
 
 void on_tk_key_release(py::handle event) {
-  int vk = vk_of(event);
-  unsigned long t = time_of(event);
-  if (!repeat_filter.hold_release(vk, t)) {
+  int vk = tk_virtual_key(event);
+  unsigned long t = tk_event_time(event);
+  if (presses_only_repeat || !window_key_filter().hold_release(vk, t)) {
     release_key(vk);
     return;
   }
   root.attr("after_idle")(py::cpp_function([vk, t] {
-    if (repeat_filter.release_due(vk, t)) release_key(vk);
+    if (window_key_filter().release_due(vk, t)) release_key(vk);
   }));
 }
 
@@ -669,8 +642,11 @@ void connect_graph_handlers() {
   canvas.attr("mpl_connect")("button_press_event", py::cpp_function([](py::object e) { button_press_callback(e); }));
   canvas.attr("mpl_connect")("button_release_event",
                              py::cpp_function([](py::object e) { button_release_callback(e); }));
-  canvas.attr("mpl_connect")("key_press_event", py::cpp_function([](py::object e) { key_press_callback(e); }));
-  canvas.attr("mpl_connect")("key_release_event", py::cpp_function([](py::object e) { key_release_callback(e); }));
+  // A held key repeats as presses and one release, as on Windows, where the
+  // X server allows it; elsewhere the repeat filters drop the extra releases.
+  use_presses_only_repeat();
+  canvas.attr("mpl_connect")("key_press_event", py::cpp_function([](py::object e) { on_canvas_key_press(e); }));
+  canvas.attr("mpl_connect")("key_release_event", py::cpp_function([](py::object e) { on_canvas_key_release(e); }));
   canvas.attr("mpl_connect")("motion_notify_event",
                              py::cpp_function([](py::object e) { motion_notify_callback(e); }));
   canvas.attr("mpl_connect")("scroll_event", py::cpp_function([](py::object e) { scroll_callback(e); }));

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "appearance.h"
+#include "key_input.h"
 #include "link_windows.h"
 #include "settings_files.h"
 #include "state.h"
@@ -216,7 +217,7 @@ void set_profile_key(py::handle event, int i) {
   const size_t s = static_cast<size_t>(i);
   py::object entry = profile_entries[s];
   try {
-    const int code = event_virtual_key(event);
+    const int code = tk_virtual_key(event);
     auto it = key_binds_dict.find(code);
     if (it == key_binds_dict.end()) throw std::out_of_range("key without a name");
     const std::string key = it->second;

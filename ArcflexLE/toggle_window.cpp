@@ -6,6 +6,7 @@
 #include <platform/keys.h>
 
 #include "appearance.h"
+#include "key_input.h"
 #include "link_windows.h"
 #include "state.h"
 
@@ -23,20 +24,6 @@ void set_readonly_text(py::handle entry, const std::string& text) {
 }
 
 }  // namespace
-
-int event_virtual_key(py::handle event) {
-  int code = 0;
-  std::string sym;
-  try {
-    code = py::int_(event.attr("keycode")).cast<int>();
-  } catch (std::exception&) {
-  }
-  try {
-    sym = py::str(event.attr("keysym")).cast<std::string>();
-  } catch (std::exception&) {
-  }
-  return afp::virtual_key(code, sym);
-}
 
 std::string sens_entry_text(py::handle number) {
   double v = py::float_(py::reinterpret_borrow<py::object>(number)).cast<double>();
@@ -56,7 +43,7 @@ void set_validated_entry_text(py::handle entry, const std::string& text) {
 }
 
 void set_toggle_key(py::handle event) {
-  const int code = event_virtual_key(event);
+  const int code = tk_virtual_key(event);
   auto it = key_binds_dict.find(code);
   if (it == key_binds_dict.end()) return;
   const std::string& name = it->second;

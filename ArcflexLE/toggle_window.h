@@ -9,10 +9,6 @@
 
 namespace arcflex {
 
-// The Windows virtual-key code of a Tk key event (its keycode on Windows,
-// the keysym mapped by the platform layer elsewhere); 0 when it has none.
-int event_virtual_key(py::handle event);
-
 // A number as the sensitivity entries show it: Python's text of it in a
 // form their key validation accepts, so the user can edit or delete it
 // ("1e+16" -> "1e16", infinity -> "1e999"), and that reads back as the

@@ -6,6 +6,8 @@ namespace afp {
 // as presses only.
 int virtual_key(int tk_keycode, const std::string&) { return tk_keycode; }
 
+bool set_presses_only_repeat(std::uintptr_t, bool) { return true; }
+
 bool KeyRepeatFilter::hold_release(int, unsigned long) { return false; }
 bool KeyRepeatFilter::press(int, unsigned long) { return false; }
 bool KeyRepeatFilter::release_due(int, unsigned long) { return true; }

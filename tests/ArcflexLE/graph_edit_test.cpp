@@ -4,8 +4,6 @@
 // points, the pop-ups and the keyboard shortcuts.
 #include <gmock/gmock.h>
 
-#include <platform/keys.h>
-
 #include "curve.h"
 #include "curve_match.h"
 #include "edit_windows.h"
@@ -506,20 +504,6 @@ TEST(GraphKeys, RescaleOncePerPressCtrlDAndMatch) {
   release_key(77);
   std::vector<double> ax_ = active_line.attr("get_xdata")().cast<std::vector<double>>();
   EXPECT_EQ(xs(), ax_);
-}
-
-TEST(GraphKeys, AutoRepeatPairsAreDroppedAndLettersMapToVirtualKeys) {
-  afp::KeyRepeatFilter f;
-  EXPECT_EQ(afp::virtual_key(42, "g"), 71);
-  EXPECT_EQ(afp::virtual_key(42, "G"), 71);
-  EXPECT_EQ(afp::virtual_key(42, "Shift_L"), 16);
-  EXPECT_EQ(afp::virtual_key(42, "dead_acute"), 0);
-  ASSERT_TRUE(f.hold_release(88, 1000));
-  EXPECT_TRUE(f.press(88, 1000));  // same time stamp: a repeat
-  EXPECT_FALSE(f.release_due(88, 1000));
-  ASSERT_TRUE(f.hold_release(88, 2000));
-  EXPECT_FALSE(f.press(88, 2050));
-  EXPECT_TRUE(f.release_due(88, 2000));
 }
 
 // ---- real pointer events ---------------------------------------------------

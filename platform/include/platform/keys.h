@@ -2,22 +2,43 @@
 // codes, and held keys repeating as presses without releases.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace afp {
 
 // The virtual-key code of a Tk key event. On Windows Tk's keycode already is
-// that code; elsewhere it comes from the keysym: letters give the code of
-// the upper-case letter whatever Shift or Caps Lock, digits their character,
-// and a few named keys their Windows codes. 0 for a key without a code.
+// that code. Elsewhere, in this order:
+// - a Latin letter keysym gives the code of the upper-case letter whatever
+//   Shift or Caps Lock, a digit its character, so a letter shortcut follows
+//   the letter printed on the key (Dvorak, AZERTY);
+// - a named key (Return, F1, the arrows, the US punctuation keys) its code;
+// - any other keysym (Cyrillic, Greek, Hebrew and other scripts, accented
+//   letters, dead keys, punctuation on the digit row) the code of the key
+//   at that place on a US keyboard, from the X key code (evdev numbering),
+//   as the virtual-key code of such a layout does on Windows.
+// 0 for a key without a code.
 int virtual_key(int tk_keycode, const std::string& keysym);
+
+// Asks the X server to report a held key of the Tk interpreter at
+// `tcl_interp` (tkinter's interpaddr()) as repeated presses and a single
+// release, as Windows does. The setting belongs to the X connection Tk reads
+// its events from, so it is made on that connection (shared by every Tk
+// interpreter of the thread). `on` false restores the server's default of
+// release/press pairs. True when held keys now repeat as presses only:
+// always on Windows; false when Tk, its display or the server's keyboard
+// extension is missing.
+bool set_presses_only_repeat(std::uintptr_t tcl_interp, bool on = true);
 
 // Drops the release half of the release/press pairs with which an X server
 // repeats a held key, so a held key reads as one press, repeated presses,
-// one release. A release is held back (hold_release true), and the next
+// one release. A release is held back (hold_release true), and a following
 // press of the same key with the same time stamp marks it as a repeat;
-// release_due tells, once the pending events are handled, whether the held
-// release still stands. On Windows nothing is held back.
+// release_due tells, once the pending events are handled, whether that
+// release still stands. Every held release is kept apart, so several pairs
+// queued before the first check are all recognised. On Windows nothing is
+// held back.
 class KeyRepeatFilter {
  public:
   bool hold_release(int code, unsigned long time);
@@ -26,9 +47,12 @@ class KeyRepeatFilter {
   bool release_due(int code, unsigned long time);
 
  private:
-  int held_code_ = -1;
-  unsigned long held_time_ = 0;
-  bool cancelled_ = false;
+  struct Held {
+    int code;
+    unsigned long time;
+    bool repeat;
+  };
+  std::vector<Held> held_;
 };
 
 }  // namespace afp
