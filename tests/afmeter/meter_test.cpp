@@ -2,6 +2,7 @@
 // curve upload and set-up messages as the driver receives them, the pipe
 // commands and the speed lines.
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -340,6 +341,32 @@ TEST_F(Meter, AtMost2048TableValuesAreSent) {
     for (int i = 0; i < 2048; ++i) want.push_back(i * 0.25);
     expect_curve(r, want, "0.5", "1.5");
   }
+}
+
+TEST_F(Meter, WhatIsNotAPlainFileSendsTheNeutralCurveAtOnce) {
+  start_driver();
+  const std::filesystem::path pdat = settings_ / "p.dat";
+  // A FIFO nobody writes to would hold an opening reader for ever.
+  ASSERT_EQ(mkfifo(pdat.c_str(), 0600), 0);
+  EXPECT_EQ(run_to_end(), 1);
+  std::filesystem::remove(pdat);
+  std::filesystem::create_directory(pdat);
+  EXPECT_EQ(run_to_end(), 1);
+  std::filesystem::remove(pdat);
+  // A link to a plain file is read through.
+  aftest::write_file(settings_ / "real.dat", std::string(kHead) + "0.5\r\n2\r\n3");
+  std::filesystem::create_symlink(settings_ / "real.dat", pdat);
+  EXPECT_EQ(run_to_end(), 1);
+  auto uploads = messages("15");
+  ASSERT_EQ(uploads.size(), 3u);
+  expect_curve(uploads[0], {1.0}, "0", "1");
+  expect_curve(uploads[1], {1.0}, "0", "1");
+  expect_curve(uploads[2], {3.0}, "0.5", "2");
+}
+
+TEST_F(Meter, LoneCarriageReturnsEndLines) {
+  start_driver();
+  expect_curve(upload_of("0 10 \r0.5 1 \r0 0 \r0.25\r6.67\r0.5\r0.75"), {0.5, 0.75}, "0.25", "6.67");
 }
 
 // ---------------------------------------------------------------------------
