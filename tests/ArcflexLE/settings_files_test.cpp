@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -423,290 +424,125 @@ TEST(SettingsText, PlainDecimalNumbersOnly) {
 // ---- bad files ---------------------------------------------------------------
 
 TEST_F(SettingsFiles, OptionFlagsReadAsZeroOrOne) {
-  // Any value but 0 switches an option on, so the check mark and the rules
-  // that read the flag agree.
+  // Any value but 0 switches an option on, so the check mark and the rules agree.
   const struct {
-    const char* line2;
-    const char* line4;
+    const char *line2, *line4;
     int negative, show, zoom, ctrl;
-  } cases[] = {
-      {"2", "290", 1, 1, 1, 0},  {"-1", "000", 1, 0, 0, 0}, {"0.5", "101", 0, 1, 0, 1},
-      {"7.9", "911", 1, 1, 1, 1}, {"-0.5", "010", 0, 0, 1, 0},
-  };
+  } cases[] = {{"2", "290", 1, 1, 1, 0}, {"-1", "000", 1, 0, 0, 0}, {"0.5", "101", 0, 1, 0, 1}, {"-0.5", "910", 0, 1, 1, 0}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.line2) + " / " + c.line4);
-    assign_defaults();
-    write_gui(std::string("s\r\n") + c.line2 + "\r\n33\r\n" + c.line4 + "\r\n100");
+    SCOPED_TRACE(c.line2);
+    write_gui(std::string("s\r\n") + c.line2 + "\r\n33\r\n" + c.line4 + "\r\n150");
     initialize_af();
-    EXPECT_EQ(negative_accel, c.negative);
-    EXPECT_EQ(show_point_values, c.show);
-    EXPECT_EQ(zoom_to_location, c.zoom);
-    EXPECT_EQ(ctrl_n, c.ctrl);
-    EXPECT_EQ(gui_scaling_factor, 100);  // the file was read, not replaced by defaults
-    EXPECT_EQ(savesdir, data_folder("Arcflex LE", "profiles"));
+    EXPECT_EQ((std::vector<int>{negative_accel, show_point_values, zoom_to_location, ctrl_n, gui_scaling_factor}),
+              (std::vector<int>{c.negative, c.show, c.zoom, c.ctrl, 150}));
   }
+  // What is not a plain file, or is longer than the format holds, is a bad file.
+  write_gui(std::string(400000, 'f') + "\r\n1\r\n24\r\n011\r\n150");
+  initialize_af();
+  EXPECT_EQ(gui_scaling_factor, 100);
+  fs::remove(guidat());
+  ASSERT_EQ(mkfifo(guidat().c_str(), 0600), 0);  // opened, it would wait for a writer
+  initialize_af();
+  EXPECT_EQ(savesdir, data_folder("Arcflex Pro", "profiles"));
 }
 
-TEST_F(SettingsFiles, CurveFileWithAnyLineEndLoads) {
-  set_horizontal(ints_of({0, 10, 20, 30, 40}), list_of({0.5, 0.75, 1, 1.25, 1.5}), ints_of({0, 1, 0, 0, 0}));
-  write_curve();
-  const std::string crlf = aftest::read_file(pdat());
-  for (const char* eol : {"\r", "\n", "\r\n"}) {
-    SCOPED_TRACE(testing::PrintToString(std::string(eol)));
-    std::string bytes;
-    for (char c : crlf) {
-      if (c == '\n') bytes += eol;
-      else if (c != '\r') bytes += c;
-    }
-    assign_defaults();
-    write_pdat(bytes);
-    initialize_af();
-    EXPECT_FALSE(init_err);
-    EXPECT_EQ(text(horizontal_x), "[0.0, 10.0, 20.0, 30.0, 40.0]");
-    EXPECT_EQ(text(horizontal_y), "[0.5, 0.75, 1.0, 1.25, 1.5]");
-    EXPECT_EQ(text(horizontal_corners), "[0, 1, 0, 0, 0]");
-    EXPECT_FALSE(fs::exists(pdat() + ".bad"));
-  }
-}
-
-TEST_F(SettingsFiles, RealCornerFlagsTruncate) {
+TEST_F(SettingsFiles, CurveFileLineEndsAndRealCornerFlags) {
   const struct {
-    const char* flags;
-    const char* read;
-    int samples;  // spline size: only a flag of 1 is an edge point
-  } cases[] = {
-      {"0 1.5 0 0 ", "[0, 1, 0, 0]", 3},
-      {"0 1.99 0.99 0 ", "[0, 1, 0, 0]", 3},
-      {"0.9 -0.9 0 0 ", "[0, 0, 0, 0]", 0},
-      {"0 2 2.5 1 ", "[0, 2, 2, 0]", 0},
-      {"1.0 -1.5 1e0 0 ", "[1, -1, 1, 0]", 5},
-  };
+    const char *eol, *flags, *read;
+    int samples;  // only a flag of 1 after truncation is an edge point
+  } cases[] = {{"\r", "0 1.5 0 0 ", "[0, 1, 0, 0]", 3},
+               {"\n", "0 1.99 0.99 0 ", "[0, 1, 0, 0]", 3},
+               {"\r\n", "0 2 2.5 1 ", "[0, 2, 2, 0]", 0},
+               {"\r", "1.0 -1.5 1e0 0 ", "[1, -1, 1, 0]", 5}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flags);
-    assign_defaults();
-    write_pdat(std::string("0 10 30 40 \r\n0.5 1 1 1 \r\n") + c.flags + "\r\n0.0\r\n6.67");
+    const std::string e = c.eol;
+    write_pdat("0 10 30 40 " + e + "0.5 1 1 1 " + e + c.flags + e + "0.0" + e + "6.67" + e + "0.5");
     initialize_af();
     EXPECT_FALSE(init_err);
+    EXPECT_EQ(text(horizontal_x), "[0.0, 10.0, 30.0, 40.0]");
     EXPECT_EQ(text(horizontal_corners), c.read);
     EXPECT_EQ(spline_size(3, horizontal_corners).samples, c.samples);
-
-    // A profile reads its flags by the same rule.
-    std::vector<std::string> lines{"0 10 30 40", "0.5 1 1 1", c.flags};
-    py::list profile_flags = py::cast(parse_profile(lines).corners);
-    profile_flags[py::int_(3)] = py::int_(0);  // the tail end point, as the load sets it
-    EXPECT_EQ(text(profile_flags), c.read);
+    std::vector<int> profile = parse_profile({"0 10 30 40", "0.5 1 1 1", c.flags}).corners;  // the same rule
+    profile.back() = 0;
+    EXPECT_EQ(text(py::cast(profile)), c.read);
   }
-  // A flag too large for a whole number is not a number the file can hold.
-  assign_defaults();
-  write_pdat("0 10 30 40 \r\n0.5 1 1 1 \r\n0 1e300 0 0 \r\n0.0\r\n6.67");
-  initialize_af();
-  EXPECT_TRUE(init_err);
-  EXPECT_EQ(parse_profile({"0 10 30 40", "0.5 1 1 1", "0 1e300 0 0"}).corners, std::vector<int>{0});
+  EXPECT_EQ(parse_profile({"0 10", "0.5 1", "0 1e300"}).corners, std::vector<int>{0});  // no whole number
 }
 
 TEST_F(SettingsFiles, UnusableCurveFileIsKeptBesideIt) {
-  const std::string head_too_long = std::string(3 * curve_line_max(), '1') + " \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0\r\n1";
-  const struct {
-    const char* what;
-    std::string bytes;
-  } bad[] = {
-      {"two lines", "0 10 30 40 \r\n0.5 1 1 1 "},
-      {"word", "0 10 x 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"},
-      {"scale 0", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0"},
-      {"binary", std::string("\xff\xfe\0\x01\r\n\0", 7)},
-      {"empty", ""},
-      {"line longer than the format holds", head_too_long},
-  };
-  for (const auto& b : bad) {
-    SCOPED_TRACE(b.what);
-    assign_defaults();
+  const std::string bad[] = {"0 10 30 40 \r\n0.5 1 1 1 ", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0",
+                             std::string("\xff\xfe\0\x01\r\n\0", 7), "",
+                             std::string(3 * curve_line_max(), '1') + " \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0\r\n1"};
+  for (const std::string& bytes : bad) {
+    SCOPED_TRACE(bytes.substr(0, 40));
     aftest::write_file(pdat() + ".bad", "an older kept file");
-    write_pdat(b.bytes);
+    write_pdat(bytes);
     initialize_af();
     EXPECT_TRUE(init_err);
-    EXPECT_EQ(aftest::read_file(pdat() + ".bad"), b.bytes);
-    // The start-up then writes the default curve; the user's bytes stay.
-    write_curve();
-    EXPECT_EQ(aftest::read_file(pdat() + ".bad"), b.bytes);
-    EXPECT_EQ(file_lines(pdat())[0], "0 10 30 40 ");
+    write_curve();  // as the start-up then does
+    EXPECT_EQ(aftest::read_file(pdat() + ".bad"), bytes);
   }
-
-  // Nothing is kept when there is nothing to lose, or nothing is replaced.
-  const fs::path fifo = pdat();
-  const struct {
-    const char* what;
-    std::function<void()> make;
-    bool init_error;
-  } kept_nothing[] = {
-      {"no file", [&] { fs::remove(pdat()); }, true},
-      {"a FIFO", [&] { fs::remove(pdat()); ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0); }, true},
-      {"a folder", [&] { fs::remove(pdat()); fs::create_directory(pdat()); }, true},
-      {"a good file", [&] { fs::remove_all(pdat()); set_horizontal(get_default_points()); write_curve(); }, false},
-      // A curve that breaks the rules gives the defaults, but the file stays
-      // as it is for the meter.
-      {"an invalid curve", [&] { write_pdat("30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"); }, false},
-  };
-  for (const auto& k : kept_nothing) {
-    SCOPED_TRACE(k.what);
+  // Nothing is kept where nothing is lost: a FIFO (never opened), a folder,
+  // a curve that breaks the rules (the file stays for the meter).
+  const std::function<void()> nothing_to_keep[] = {
+      [&] { ASSERT_EQ(mkfifo(pdat().c_str(), 0600), 0); }, [&] { fs::create_directory(pdat()); },
+      [&] { write_pdat("30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"); }};
+  for (const auto& make : nothing_to_keep) {
+    fs::remove_all(pdat());
     fs::remove(pdat() + ".bad");
-    k.make();
-    assign_defaults();
+    make();
     initialize_af();
-    EXPECT_EQ(init_err, k.init_error);
+    EXPECT_EQ(text(horizontal_x), "[0, 10, 30, 40]");
     EXPECT_FALSE(fs::exists(pdat() + ".bad"));
   }
-}
-
-TEST_F(SettingsFiles, NonRegularSettingsFileGivesTheDefaultsAtOnce) {
-  for (bool fifo : {true, false}) {
-    SCOPED_TRACE(fifo ? "FIFO" : "folder");
-    assign_defaults();
-    fs::remove_all(guidat());
-    if (fifo) {
-      ASSERT_EQ(mkfifo(guidat().c_str(), 0600), 0);
-    } else {
-      fs::create_directory(guidat());
-    }
-    initialize_af();
-    EXPECT_EQ(savesdir, data_folder("Arcflex Pro", "profiles"));
-    EXPECT_EQ(gui_scaling_factor, 100);
-  }
-  // A settings file longer than its format holds is a bad file.
-  assign_defaults();
-  fs::remove_all(guidat());
-  write_gui(std::string(400000, 'f') + "\r\n1\r\n24\r\n011\r\n150");
-  initialize_af();
-  EXPECT_EQ(negative_accel, 0);
-  EXPECT_EQ(gui_scaling_factor, 100);
-  // A long table behind the five lines the editor reads is never read.
-  set_horizontal(get_default_points());
-  write_curve();
-  std::string big = aftest::read_file(pdat());
-  for (int i = 0; i < 200000; ++i) big += "\r\n1.0";
-  write_pdat(big);
-  assign_defaults();
-  initialize_af();
-  EXPECT_FALSE(init_err);
-  EXPECT_EQ(text(horizontal_x), "[0.0, 10.0, 30.0, 40.0]");
 }
 
 TEST_F(SettingsFiles, CurveWriteKeepsWhatWritingInPlaceWould) {
   set_horizontal(get_default_points());
-  auto failure = [&]() -> std::string {
+  auto failure = [&](const std::string& reason) {
     try {
       write_curve();
+      ADD_FAILURE() << "written";
     } catch (const std::runtime_error& e) {
-      return e.what();
+      const std::string m = e.what();  // names the file itself and the reason
+      EXPECT_EQ(m.substr(0, m.find(": ", m.find("p.dat"))), "cannot write " + pdat()) << m;
+      EXPECT_NE(m.find(reason), std::string::npos) << m;
     }
-    return "";
   };
-  auto expect_named_failure = [&](const std::string& message, const std::string& reason) {
-    EXPECT_NE(message.find(pdat()), std::string::npos) << message;
-    EXPECT_EQ(message.find(".tmp"), std::string::npos) << message;
-    EXPECT_NE(message.find(reason), std::string::npos) << message;
-    EXPECT_FALSE(fs::exists(pdat() + ".tmp"));
-  };
-
-  // A read-only file is not replaced.
-  write_pdat("old bytes");
-  fs::permissions(pdat(), fs::perms::owner_read | fs::perms::group_read);
-  expect_named_failure(failure(), "Permission denied");
-  EXPECT_EQ(aftest::read_file(pdat()), "old bytes");
-
-  // A writable file keeps its permissions.
-  fs::permissions(pdat(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  EXPECT_EQ(failure(), "");
-  EXPECT_EQ(fs::status(pdat()).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  write_pdat("old");
+  fs::permissions(pdat(), fs::perms::owner_read);
+  failure("Permission denied");
+  EXPECT_EQ(aftest::read_file(pdat()), "old");
+  const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(pdat(), kept);
+  write_curve();
+  EXPECT_EQ(fs::status(pdat()).permissions(), kept);
   const std::string written = aftest::read_file(pdat());
-  EXPECT_EQ(written.substr(0, 12), "0 10 30 40 \r");
 
-  // A symbolic link is written through to its target, relative or not,
-  // dangling or not; the link stays a link.
-  const fs::path elsewhere = fs::path(settingsdir).parent_path().parent_path() / "elsewhere";
-  fs::create_directories(elsewhere);
-  for (const fs::path& link : {fs::path("../elsewhere/curve.dat"), elsewhere / "absolute.dat",
-                               fs::path("../elsewhere/not-yet.dat")}) {
-    SCOPED_TRACE(link.string());
+  // A symbolic link, to a file or dangling, is written through.
+  const fs::path other = fs::path(settingsdir).parent_path().parent_path();
+  aftest::write_file(other / "a.dat", "old");
+  for (const char* target : {"a.dat", "new.dat"}) {
     fs::remove(pdat());
-    const fs::path target = link.is_absolute() ? link : fs::path(settingsdir) / link;
-    if (link.filename() != "not-yet.dat") aftest::write_file(target, "old");
-    fs::create_symlink(link, pdat());
-    EXPECT_EQ(failure(), "");
+    fs::create_symlink(fs::path("..") / target, pdat());
+    write_curve();
     EXPECT_TRUE(fs::is_symlink(pdat()));
-    EXPECT_EQ(aftest::read_file(target), written);
+    EXPECT_EQ(aftest::read_file(other / target), written) << target;
   }
-
-  // What cannot be written is reported by the file's name and the reason.
   fs::remove(pdat());
-  fs::create_directory(pdat());
-  expect_named_failure(failure(), "Is a directory");
-  EXPECT_TRUE(fs::is_directory(pdat()));
-  fs::remove(pdat());
-  fs::create_directory(pdat() + ".tmp");
-  const std::string no_temp = failure();
-  fs::remove(pdat() + ".tmp");
-  expect_named_failure(no_temp, "Is a directory");
-  fs::create_symlink("loop", settingsdir + "loop");
-  fs::create_symlink("loop", pdat());
-  expect_named_failure(failure(), "symbolic links");
-  EXPECT_TRUE(fs::is_symlink(pdat()));
-  fs::remove(pdat());
-  settingsdir = data_folder("Arcflex LE", "missing");
-  expect_named_failure(failure(), "No such file or directory");
+  for (const std::string& folder : {pdat(), pdat() + ".tmp"}) {
+    fs::create_directory(folder);
+    failure("Is a directory");
+    fs::remove(folder);
+  }
+  EXPECT_EQ(fs::directory_iterator(settingsdir), fs::directory_iterator());  // no temporary file left
 }
 
 TEST_F(SettingsFiles, ProfileFilesReadOnlyTheirThreeLines) {
   const std::string path = settingsdir + "p.afcurve";
-  const struct {
-    const char* what;
-    std::string bytes;
-    std::optional<std::vector<std::string>> lines;
-  } cases[] = {
-      {"lone CR", "0 10 30 40 \r0.5 1 1 1 \r0 0 0 0 \r0 10 30 40 ",
-       std::vector<std::string>{"0 10 30 40 ", "0.5 1 1 1 ", "0 0 0 0 "}},
-      {"mixed ends", "0 10 \n0.5 1 \r\n0 0 ", std::vector<std::string>{"0 10 ", "0.5 1 ", "0 0 "}},
-      {"bytes that are no text behind line 3", "0 10 \r\n0.5 1 \r\n0 0 \r\n\xff\xfe" + std::string(1 << 20, 'x'),
-       std::vector<std::string>{"0 10 ", "0.5 1 ", "0 0 "}},
-      {"no text in line 2", "0 10 \r\n0.5 \xff\r\n0 0 ", std::nullopt},
-      {"a line longer than a profile's", std::string(curve_line_max() * 3 + 7, '1') + "\r\n1\r\n0", std::nullopt},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    aftest::write_file(path, c.bytes);
-    EXPECT_EQ(read_profile_file(path), c.lines);
-  }
-  fs::remove(path);
-  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-  EXPECT_EQ(read_profile_file(path), std::nullopt);  // at once: a FIFO is never opened
-}
-
-TEST(SettingsText, LinesAreReadUpToTheFormatsLimits) {
-  const fs::path dir = aftest::make_temp_dir("lines");
-  using Lines = std::vector<std::string>;
-  const struct {
-    std::string bytes;
-    std::size_t max_lines, max_bytes;
-    std::optional<Lines> lines;
-  } cases[] = {
-      {"a\r\nb\nc\rd", 5, 100, Lines{"a", "b", "c", "d"}},
-      {"a\r\n\r\nb\r\r", 5, 100, Lines{"a", "", "b", ""}},
-      {"a\n", 5, 100, Lines{"a"}},
-      {"a\r", 5, 100, Lines{"a"}},
-      {"", 5, 100, Lines{}},
-      {"abc", 3, 3, Lines{"abc"}},
-      {"a\nb\nc", 2, 4, Lines{"a", "b"}},
-      {"aaaa\nand the rest of a long file", 1, 4, Lines{"aaaa"}},
-      {"aaaa\nb", 2, 4, std::nullopt},
-      {"aaaaa\nb", 1, 4, std::nullopt},
-  };
-  int n = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.bytes));
-    const fs::path p = dir / std::to_string(n++);
-    aftest::write_file(p, c.bytes);
-    EXPECT_EQ(read_text_lines(p.string(), c.max_lines, c.max_bytes), c.lines);
-  }
-  EXPECT_EQ(read_text_lines((dir / "missing").string(), 5, 100), std::nullopt);
-  EXPECT_EQ(read_text_lines(dir.string(), 5, 100), std::nullopt);
+  aftest::write_file(path, "0 10 \r0.5 1 \n0 0 \r\n\xff\xfe" + std::string(1 << 20, 'x'));
+  EXPECT_EQ(read_profile_file(path), (std::vector<std::string>{"0 10 ", "0.5 1 ", "0 0 "}));
+  aftest::write_file(path, std::string(3 * curve_line_max() + 7, '1') + "\r\n1\r\n0");
+  EXPECT_EQ(read_profile_file(path), std::nullopt);  // longer than a profile's lines can be
 }

