@@ -1,8 +1,7 @@
 #include "profiles.h"
 
+#include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "apply_cycle.h"
@@ -53,39 +52,29 @@ ProfileCurve parse_profile(const std::vector<std::string>& lines) {
       if (!v) return c;
       if (k == 0) c.x.push_back(*v);
       if (k == 1) c.y.push_back(*v);
-      // Only a flag equal to 1 marks an edge point, as in "p.dat".
-      if (k == 2) c.corners.push_back(*v == 1.0 ? 1 : 0);
+      if (k == 2) {
+        // Read as a real and truncated, as in "p.dat": "1.5" is an edge point.
+        const double flag = std::trunc(*v);
+        if (std::fabs(flag) >= 2147483648.0) return c;
+        c.corners.push_back(static_cast<int>(flag));
+      }
     }
   }
   return c;
 }
 
 std::optional<std::vector<std::string>> read_profile_file(const std::string& path) {
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  PyObject* text = PyUnicode_DecodeUTF8(content.data(), static_cast<Py_ssize_t>(content.size()), "strict");
-  if (!text) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  Py_DECREF(text);
-  std::vector<std::string> lines;
-  std::string cur;
-  for (size_t i = 0; i < content.size(); ++i) {
-    const char ch = content[i];
-    if (ch == '\r' || ch == '\n') {
-      lines.push_back(std::move(cur));
-      cur.clear();
-      if (ch == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ++i;
-    } else {
-      cur += ch;
+  // Only lines 1 to 3 are used; nothing behind them is read.
+  std::optional<std::vector<std::string>> lines = read_text_lines(path, 3, 3 * curve_line_max() + 3 * 2);
+  if (!lines) return std::nullopt;
+  for (const std::string& l : *lines) {
+    PyObject* text = PyUnicode_DecodeUTF8(l.data(), static_cast<Py_ssize_t>(l.size()), "strict");
+    if (!text) {
+      PyErr_Clear();
+      return std::nullopt;
     }
+    Py_DECREF(text);
   }
-  if (!cur.empty()) lines.push_back(std::move(cur));
   return lines;
 }
 

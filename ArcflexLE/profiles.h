@@ -12,16 +12,18 @@
 namespace arcflex {
 
 // The curve read from a profile's lines: lines 1 to 3 hold x, y and the
-// corner flags. Reading stops at the first token that is not a finite
-// number (or a missing line); what was read before it stays.
+// corner flags (each read as a real and truncated to a whole number; only a
+// flag of 1 marks an edge point). Reading stops at the first token that is
+// not a finite number (or a missing line); what was read before it stays.
 struct ProfileCurve {
   std::vector<double> x, y;
   std::vector<int> corners;
 };
 ProfileCurve parse_profile(const std::vector<std::string>& lines);
 
-// The lines of a profile file as text: nullopt when it cannot be read (a
-// folder, no permission) or is not UTF-8 text. Line ends CR LF, LF or CR.
+// Lines 1 to 3 of a profile file as text: nullopt when it cannot be read (a
+// folder, a FIFO, no permission), is not UTF-8 text, or its lines are longer
+// than a profile's can be. Line ends CR LF, LF or CR.
 std::optional<std::vector<std::string>> read_profile_file(const std::string& path);
 
 // The six lines of a profile of the applied horizontal curve.

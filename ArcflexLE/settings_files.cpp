@@ -2,7 +2,10 @@
 
 #include <platform/paths.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -112,6 +115,29 @@ const std::string& line_at(const std::vector<std::string>& lines, std::size_t k)
   return k < lines.size() ? lines[k] : none;
 }
 
+// An option flag of "GUI.dat": any value but 0 switches the option on, so
+// the check mark and every rule that reads the flag agree.
+int flag_field(int value) { return value != 0 ? 1 : 0; }
+
+// A folder name on line 1 of "GUI.dat": at most 32767 UTF-16 units, up to
+// three bytes each.
+constexpr std::size_t kFolderTextMax = 3 * 32767;
+
+// The five lines of "GUI.dat", and the five lines of "p.dat" the editor
+// reads (three curve lists, the slope and the scale), with their line ends.
+std::size_t settings_file_max() { return kFolderTextMax + 4 * kNumberTextMax + 5 * 2; }
+std::size_t curve_head_max() { return 3 * curve_line_max() + 2 * kNumberTextMax + 5 * 2; }
+
+// Before start-up replaces a "p.dat" it could not use, its bytes are kept
+// beside it as "p.dat.bad", so a user's curve is never lost.
+void keep_unusable_curve_file(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return;  // nothing a FIFO or folder holds is kept
+  const std::string kept = path + ".bad";
+  fs::copy_file(path, kept, fs::copy_options::overwrite_existing, ec);
+  if (ec) fs::rename(path, kept, ec);  // a full disk: the file itself moves aside
+}
+
 bool file_exists(const std::string& path) {
   std::error_code ec;
   return fs::is_regular_file(path, ec);
@@ -128,49 +154,105 @@ std::string data_folder(std::string_view product, std::string_view sub) {
 
 // ---- text files ------------------------------------------------------------
 
+namespace {
+
+std::string reason(int err) { return std::generic_category().message(err); }
+
+// The file a path names with symbolic links followed; a dangling link names
+// its missing target, which a write then creates.
+fs::path link_target(const fs::path& path) {
+  fs::path p = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(p, ec))) return p;
+    fs::path next = fs::read_symlink(p, ec);
+    if (ec) return p;
+    p = next.is_absolute() ? next : p.parent_path() / next;
+  }
+  return p;  // a loop of links: its status below reports it
+}
+
+}  // namespace
+
 void write_text_file(const std::string& path, const std::vector<std::string>& lines) {
   std::string content;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (i > 0) content += "\r\n";
     content += lines[i];
   }
-  const std::string temp = path + ".tmp";
-  std::error_code ignored;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot create " + temp);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    if (!out) {
-      fs::remove(temp, ignored);
-      throw std::runtime_error("cannot write " + temp);
-    }
-  }
+  auto fail = [&](const std::string& why) { throw std::runtime_error("cannot write " + path + ": " + why); };
+
+  const fs::path target = link_target(path);
   std::error_code ec;
-  fs::rename(temp, path, ec);
+  const fs::file_status old = fs::status(target, ec);
+  if (ec && old.type() != fs::file_type::not_found) fail(ec.message());
+  const bool replacing = fs::exists(old);
+  if (replacing) {
+    // What opening the file itself for writing would refuse.
+    if (fs::is_directory(old)) fail(reason(EISDIR));
+    if (!fs::is_regular_file(old)) fail("not a regular file");
+    if ((old.permissions() & fs::perms::owner_write) == fs::perms::none) fail(reason(EACCES));
+    errno = 0;
+    std::FILE* probe = std::fopen(target.c_str(), "ab");
+    if (!probe) fail(reason(errno ? errno : EACCES));
+    std::fclose(probe);
+  }
+
+  const std::string temp = target.string() + ".tmp";
+  std::error_code ignored;
+  errno = 0;
+  std::FILE* out = std::fopen(temp.c_str(), "wb");
+  if (!out) fail(reason(errno ? errno : EACCES));
+  errno = 0;
+  bool ok = std::fwrite(content.data(), 1, content.size(), out) == content.size();
+  ok = std::fflush(out) == 0 && ok;
+  int err = errno;
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
+    if (err == 0) err = errno ? errno : EIO;
+    fs::remove(temp, ignored);
+    fail(reason(err));
+  }
+  if (replacing) fs::permissions(temp, old.permissions(), ignored);
+  fs::rename(temp, target, ec);
   if (ec) {
     fs::remove(temp, ignored);
-    throw std::runtime_error("cannot replace " + path + ": " + ec.message());
+    fail(ec.message());
   }
 }
 
-std::optional<std::vector<std::string>> read_text_lines(const std::string& path) {
+std::optional<std::vector<std::string>> read_text_lines(const std::string& path, std::size_t max_lines,
+                                                        std::size_t max_bytes) {
+  // Checked before opening: opening a FIFO for reading would wait for a writer.
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string content(max_bytes + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
   if (in.bad()) return std::nullopt;
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  const bool whole = content.size() <= max_bytes;
+
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    const bool last = end == std::string::npos;
-    if (last) end = content.size();
-    std::string l = content.substr(start, end - start);
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    lines.push_back(std::move(l));
-    start = last ? content.size() : end + 1;
+  std::size_t i = 0;
+  while (lines.size() < max_lines && i < content.size()) {
+    const std::size_t end = content.find_first_of("\r\n", i);
+    if (end == std::string::npos) {
+      if (whole) lines.push_back(content.substr(i));
+      break;
+    }
+    lines.push_back(content.substr(i, end - i));
+    i = end + 1;
+    if (content[end] == '\r' && i < content.size() && content[i] == '\n') ++i;
   }
+  // Lines the format has room for that lie beyond the bytes it can hold.
+  if (lines.size() < max_lines && !whole) return std::nullopt;
   return lines;
+}
+
+std::size_t curve_line_max() {
+  return static_cast<std::size_t>(std::max(maxverts, 0) + 1) * (kNumberTextMax + 1);
 }
 
 std::optional<double> parse_real(std::string_view text) {
@@ -287,21 +369,21 @@ void initialize_af() {
   try {
     const std::string path = settingsdir + "GUI.dat";
     if (file_exists(path)) {
-      std::optional<std::vector<std::string>> read = read_text_lines(path);
+      std::optional<std::vector<std::string>> read = read_text_lines(path, 5, settings_file_max());
       if (!read) throw Unreadable("cannot read " + path);
       const std::vector<std::string>& lines = *read;
       auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
       std::string_view saves = line(0);
       while (!saves.empty() && is_space(saves.back())) saves.remove_suffix(1);
       savesdir = std::string(saves);
-      negative_accel = whole_or_throw(line(1));
+      negative_accel = flag_field(whole_or_throw(line(1)));
       const std::string sliders = line(2);
       fslider = char_field(sliders, 0);
       sslider = char_field(sliders, 1);
       const std::string flags = line(3);
-      show_point_values = char_field(flags, 0);
-      zoom_to_location = char_field(flags, 1);
-      ctrl_n = char_field(flags, 2);
+      show_point_values = flag_field(char_field(flags, 0));
+      zoom_to_location = flag_field(char_field(flags, 1));
+      ctrl_n = flag_field(char_field(flags, 2));
       gui_scaling_factor = whole_or_throw(line(4));
       // A percentage the slider cannot show would fail every start.
       if (gui_scaling_factor < 25 || gui_scaling_factor > 250) gui_scaling_factor = 100;
@@ -320,10 +402,11 @@ void initialize_af() {
     scale_dx = py::float_(6.67);
     scale_dy = py::float_(6.67);
   };
+  const std::string curve_path = settingsdir + "p.dat";
   try {
-    const std::string path = settingsdir + "p.dat";
+    const std::string& path = curve_path;
     if (!file_exists(path)) throw Unreadable("no " + path);
-    std::optional<std::vector<std::string>> read = read_text_lines(path);
+    std::optional<std::vector<std::string>> read = read_text_lines(path, 5, curve_head_max());
     if (!read) throw Unreadable("cannot read " + path);
     const std::vector<std::string>& lines = *read;
     auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
@@ -332,7 +415,7 @@ void initialize_af() {
     for (std::string_view tok : split_white(line(0))) hx.append(py::float_(real_or_throw(tok)));
     for (std::string_view tok : split_white(line(1))) hy.append(py::float_(real_or_throw(tok)));
     for (std::string_view tok : split_white(line(2))) {
-      hc.append(py::int_(real_or_throw(tok) == 1.0 ? 1 : 0));
+      hc.append(py::int_(whole_or_throw(tok)));  // truncated: "1.5" is an edge point
     }
     const double scale = real_or_throw(line(4));
     if (scale <= 0 || scale > 32000) throw Unreadable("scale out of range");
@@ -359,6 +442,7 @@ void initialize_af() {
     vertical_corners = new_list(hc);
   } catch (const std::exception&) {
     init_err = true;
+    keep_unusable_curve_file(curve_path);
     option_resets();
     Curve h = get_default_points(), v = get_default_points();
     horizontal_x = h.x;

@@ -3,6 +3,7 @@
 // load that fills the module state from both.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,12 +39,28 @@ std::string row_text(py::handle values);
 // ---- text files ------------------------------------------------------------
 
 // Writes lines joined by CR LF, with no line end after the last, to a
-// temporary file in the same folder and renames it over path.
+// temporary file in the same folder and renames it over the file, so the
+// file is either the old one or the whole new one. It keeps what writing
+// the file in place would: a read-only file is not replaced (the write
+// fails), a symbolic link is written through to its target, and the new
+// file takes the old one's permissions. Errors name path, never the
+// temporary file, with the system's reason.
 void write_text_file(const std::string& path, const std::vector<std::string>& lines);
 
-// The lines of a text file with their LF or CR LF ends removed; nullopt
-// when it cannot be opened.
-std::optional<std::vector<std::string>> read_text_lines(const std::string& path);
+// The first max_lines lines of a text file, their ends (LF, CR LF or a lone
+// CR, as in Python's text mode) removed; no more than max_bytes of the file
+// is read. nullopt when the file cannot be opened, is not a regular file (a
+// folder, a FIFO: refused without opening it), or its first max_lines lines
+// do not fit in max_bytes.
+std::optional<std::vector<std::string>> read_text_lines(const std::string& path, std::size_t max_lines,
+                                                        std::size_t max_bytes);
+
+// The longest text of one number in the editor's files, white space
+// around it included; a line of numbers holds at most this much per value.
+inline constexpr std::size_t kNumberTextMax = 64;
+
+// The most bytes a line of one curve list can take: maxverts + 1 numbers.
+std::size_t curve_line_max();
 
 // A plain decimal number ("1", "-0.5", "1e-05", "10.", ".5"), surrounding
 // white space allowed; nullopt for anything else, and for values that are

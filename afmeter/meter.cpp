@@ -72,6 +72,10 @@ std::string curve_file_path(const std::string& data_folder) {
 }
 
 std::optional<CurveFile> read_curve_at(const std::string& path) {
+  // A FIFO or device in the file's place is refused before it is opened:
+  // opening it could wait for ever.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(utf8_path(path), ec)) return std::nullopt;
   std::ifstream in(utf8_path(path));
   if (!in) return std::nullopt;
   return read_curve_file(in);

@@ -54,7 +54,8 @@ int query_speed(double& a, double& b, double& c);
 std::string curve_file_path(const std::string& data_folder);
 
 // Reads the lookup-table file at a UTF-8 path (the platform layer's
-// spelling of folders); nothing when it cannot be opened.
+// spelling of folders); nothing when it cannot be opened or is not a
+// regular file (a FIFO, a folder, a device).
 std::optional<CurveFile> read_curve_at(const std::string& utf8_path);
 
 // Writes one report line (line end and flush included) under the lock.

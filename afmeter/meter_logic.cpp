@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 #include <sstream>
+#include <stdexcept>
+#include <streambuf>
 
 namespace afmeter {
 
@@ -75,11 +77,41 @@ CurveFile missing_curve_file() {
   return f;
 }
 
+namespace {
+
+enum class LineRead { line, end, too_long };
+
+// The next line without its end (LF, CR LF or a lone CR; the last line needs
+// none). A line longer than `limit` is not read past the limit.
+LineRead next_line(std::streambuf& sb, std::string& line, std::size_t limit) {
+  line.clear();
+  int c = sb.sbumpc();
+  if (c == std::char_traits<char>::eof()) return LineRead::end;
+  for (; c != std::char_traits<char>::eof(); c = sb.sbumpc()) {
+    if (c == '\n') return LineRead::line;
+    if (c == '\r') {
+      if (sb.sgetc() == '\n') sb.sbumpc();
+      return LineRead::line;
+    }
+    if (line.size() == limit) return LineRead::too_long;
+    line += static_cast<char>(c);
+  }
+  return LineRead::line;
+}
+
+}  // namespace
+
 CurveFile read_curve_file(std::istream& in) {
   CurveFile f;
   try {
+    std::streambuf* sb = in.rdbuf();
+    if (!sb) throw std::invalid_argument("no stream");
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+    // Nothing past the last value the driver can take is read.
+    for (int number = 1; f.table_values.size() < kMaxTableValues; ++number) {
+      const LineRead r = next_line(*sb, line, number <= 3 ? kMaxPointLine : kMaxNumberLine);
+      if (r == LineRead::end) break;
+      if (r == LineRead::too_long) throw std::invalid_argument("line too long");
       if (number <= 3) continue;
       std::optional<double> v = parse_line_number(line);
       if (!v) throw std::invalid_argument("bad line");

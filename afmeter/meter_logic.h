@@ -26,6 +26,9 @@ namespace afmeter {
 // double is refused. Returns nothing for a bad line.
 std::optional<double> parse_line_number(std::string_view line);
 
+// The most values of one table that the driver takes.
+inline constexpr std::size_t kMaxTableValues = 2048;
+
 // What one read of the lookup-table file yields.
 struct CurveFile {
   std::vector<double> table_values;  // line 6 onward, never empty
@@ -33,9 +36,16 @@ struct CurveFile {
   double table_scale = 1.0;          // line 5, within (0, 64000]
 };
 
-// Reads the file's lines (CR LF or LF ends); lines 1 to 3 are ignored.
-// A bad line from line 4 on ends the reading: slope 0.0, scale 1.0 and a
-// trailing 1.0 behind the table values read so far.
+// The longest lines the file's format holds: a line of the editor's points
+// (lines 1 to 3) and a line of one number (line 4 on).
+inline constexpr std::size_t kMaxPointLine = 65536;
+inline constexpr std::size_t kMaxNumberLine = 1024;
+
+// Reads the file's lines (LF, CR LF or lone CR ends); lines 1 to 3 are
+// ignored. Reading stops after the most table values the driver takes
+// (kMaxTableValues); nothing behind them is read. A bad line from line 4 on,
+// or a line longer than its kind can be, ends the reading: slope 0.0, scale
+// 1.0 and a trailing 1.0 behind the table values read so far.
 CurveFile read_curve_file(std::istream& in);
 
 // The result for a file that cannot be opened: the one-value table [1.0].
@@ -45,7 +55,6 @@ CurveFile missing_curve_file();
 // Curve slots and the driver messages
 
 inline constexpr std::size_t kSlotCount = 10;
-inline constexpr std::size_t kMaxTableValues = 2048;
 
 // The parameter block of one curve slot, in the order of the set_curve
 // fields from 0x8030 on.

@@ -52,8 +52,14 @@ int listen_unix(const std::string& path, int backlog) {
   }
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, backlog) != 0) {
+  // Only the owner may connect: the name is made 0600 before anyone can.
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     close(fd);
+    return -1;
+  }
+  if (chmod(path.c_str(), 0600) != 0 || listen(fd, backlog) != 0) {
+    close(fd);
+    unlink(path.c_str());
     return -1;
   }
   return fd;

@@ -9,7 +9,8 @@ namespace afp::posix {
 // A connected stream socket to `path` (close-on-exec), or -1.
 int connect_unix(const std::string& path);
 
-// A listening stream socket bound to `path` (close-on-exec), or -1. A stale
+// A listening stream socket bound to `path` (close-on-exec, the socket file
+// mode 0600), or -1. A stale
 // socket file nobody listens on is replaced; a live one makes this fail.
 int listen_unix(const std::string& path, int backlog);
 

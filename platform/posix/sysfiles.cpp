@@ -125,13 +125,46 @@ std::uint32_t copy_file(std::u16string_view from, std::u16string_view to, bool f
   return syserr::success;
 }
 
+namespace {
+
+bool is_separator(char16_t c) { return c == u'/' || c == u'\\'; }
+
+// A full path with its "." and ".." parts resolved, each separator kept as
+// it was spelled, so the name reads as the caller wrote it.
+std::u16string full_path_name(std::u16string_view path) {
+  std::u16string text(path);
+  if (!is_separator(text.front())) {
+    std::error_code ec;
+    const fs::path cwd = fs::current_path(ec);
+    if (ec) return {};
+    text = from_utf8(cwd.string()) + u"/" + text;
+  }
+  std::vector<std::u16string> parts;  // each with the separator before it
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = i + 1;
+    while (end < text.size() && !is_separator(text[end])) ++end;
+    const std::u16string_view name = std::u16string_view(text).substr(i + 1, end - i - 1);
+    if (name == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!name.empty() && name != u".") {
+      parts.push_back(text.substr(i, end - i));
+    }
+    i = end;
+  }
+  std::u16string full;
+  for (const auto& p : parts) full += p;
+  return full.empty() ? text.substr(0, 1) : full;
+}
+
+}  // namespace
+
 std::uint32_t delete_file_at_restart(std::u16string_view path) {
-  std::string p = sysstore::native_path(path);
-  if (p.empty()) return syserr::invalid_parameter;
-  std::error_code ec;
-  fs::path full = fs::absolute(p, ec);
-  if (ec) return syserr::path_not_found;
-  full = full.lexically_normal();
+  if (path.empty()) return syserr::invalid_parameter;
+  // Named in the form the service record keeps its image path: as the
+  // caller spelled it, made full.
+  const std::u16string full = full_path_name(path);
+  if (full.empty()) return syserr::path_not_found;
 
   sysstore::Lock lock;
   if (!lock.held()) return syserr::path_not_found;
@@ -140,14 +173,23 @@ std::uint32_t delete_file_at_restart(std::u16string_view path) {
   if (err && err != syserr::file_not_found) return err;
   // The list as Windows keeps it: pairs of names ("\??\" + source, then the
   // new name or an empty one for a delete), closed by an empty string.
-  std::u16string entry = u"\\??\\" + from_utf8(full.string());
+  std::u16string entry = u"\\??\\" + full;
   entry += u'\0';
   entry += u'\0';
   std::string data;
   if (const sysstore::Value* old = sysstore::find_value(values, kPendingValue); old && old->type == regtype::multi_sz) {
     data = old->data;
-    if (data.size() % 2) data.pop_back();
-    if (data.size() >= 2 && data[data.size() - 1] == '\0' && data[data.size() - 2] == '\0') data.resize(data.size() - 2);
+    if (data.size() % 2) data += '\0';
+    // Every name closed by its NUL, without the closing empty string that
+    // the new pair goes in front of.
+    std::size_t nuls = 0;
+    while (2 * (nuls + 1) <= data.size() && data[data.size() - 2 * nuls - 1] == '\0' &&
+           data[data.size() - 2 * nuls - 2] == '\0') {
+      ++nuls;
+    }
+    if (2 * nuls == data.size()) data.clear();  // an empty list
+    if (nuls == 0 && !data.empty()) data += std::string(2, '\0');
+    if (nuls >= 2) data.resize(data.size() - 2);
   }
   for (char16_t c : entry) {
     data += static_cast<char>(c & 0xFF);

@@ -382,11 +382,11 @@ TEST(Profiles, RefusedFilesGiveTheBoxAndChangeNothing) {
     EXPECT_EQ(pdat(), before);
     ASSERT_TRUE(pump_until([] { return !af::dialog_open; }));
   }
-  // A last edge flag is cleared; flags other than 1 read as 0.
-  aftest::write_file(dir / "flags", "0 10 30 40 \r\n0.5 1 1 1 \r\n2 1 0.5 1 \r\n");
+  // A last edge flag is cleared; flags are truncated to whole numbers.
+  aftest::write_file(dir / "flags", "0 10 30 40 \r\n0.5 1 1 1 \r\n2 1.5 0.5 1 \r\n");
   load_from(dir / "flags");
-  EXPECT_EQ(rep(af::horizontal_corners), "[0, 1, 0, 0]");
-  EXPECT_NE(hc, "[0, 1, 0, 0]");
+  EXPECT_EQ(rep(af::horizontal_corners), "[2, 1, 0, 0]");
+  EXPECT_NE(hc, "[2, 1, 0, 0]");
 }
 
 TEST(Profiles, FailedSavesSayItAndLeaveNothingHalfWritten) {

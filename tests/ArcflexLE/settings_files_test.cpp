@@ -3,15 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include <pybind11/eval.h>
+#include <sys/stat.h>
 
 #include "af_test_env.h"
 #include "curve.h"
 #include "curve_fixture.h"
+#include "profiles.h"
 #include "settings_files.h"
 #include "state.h"
 #include "state_defaults.h"
@@ -197,8 +200,8 @@ TEST_F(SettingsFiles, FailedWriteLeavesTheOldFile) {
 // ---- reading GUI.dat -------------------------------------------------------
 
 TEST_F(SettingsFiles, SettingsFileReadWithEitherLineEnd) {
-  for (const char* eol : {"\r\n", "\n"}) {
-    SCOPED_TRACE(eol[0] == '\r' ? "CR LF" : "LF");
+  for (const char* eol : {"\r\n", "\n", "\r"}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(eol)));
     assign_defaults();
     const std::string e = eol;
     write_gui("/somewhere/else/" + e + "1" + e + "24" + e + "011" + e + "150");
@@ -359,11 +362,11 @@ TEST_F(SettingsFiles, CornerFlagsAndNegativeAccelerationFromTheFile) {
   write_pdat("0 10 20 30 40 \n1 0.5 0.8 0.9 1 \n2 1.0 -1 1 1\n0.0\n6.67\n");
   initialize_af();
   EXPECT_FALSE(init_err);
-  EXPECT_EQ(text(horizontal_corners), "[0, 1, 0, 1, 0]");  // 1 stays, others 0, tail 0
+  EXPECT_EQ(text(horizontal_corners), "[2, 1, -1, 1, 0]");  // whole numbers as read, tail 0
   EXPECT_EQ(text(horizontal_y), "[1.0, 0.5, 0.8, 0.9, 1.0]");
   EXPECT_EQ(negative_accel, 1);  // the falling curve needs it, whatever GUI.dat said
   EXPECT_EQ(text(vertical_y), text(horizontal_y));
-  EXPECT_EQ(text(corners), "[0, 1, 0, 1, 0]");
+  EXPECT_EQ(text(corners), "[2, 1, -1, 1, 0]");
   // The edited curve is a copy of the applied lists.
   EXPECT_FALSE(x.is(vertical_x));
   EXPECT_FALSE(vertical_x.is(horizontal_x));
@@ -416,4 +419,130 @@ TEST(SettingsText, PlainDecimalNumbersOnly) {
                           "1_0", "1 2", "1e999", "1,5"}) {
     EXPECT_FALSE(parse_real(bad)) << bad;
   }
+}
+
+// ---- bad files ---------------------------------------------------------------
+
+TEST_F(SettingsFiles, OptionFlagsReadAsZeroOrOne) {
+  // Any value but 0 switches an option on, so the check mark and the rules agree.
+  const struct {
+    const char *line2, *line4;
+    int negative, show, zoom, ctrl;
+  } cases[] = {{"2", "290", 1, 1, 1, 0}, {"-1", "000", 1, 0, 0, 0}, {"0.5", "101", 0, 1, 0, 1}, {"-0.5", "910", 0, 1, 1, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line2);
+    write_gui(std::string("s\r\n") + c.line2 + "\r\n33\r\n" + c.line4 + "\r\n150");
+    initialize_af();
+    EXPECT_EQ((std::vector<int>{negative_accel, show_point_values, zoom_to_location, ctrl_n, gui_scaling_factor}),
+              (std::vector<int>{c.negative, c.show, c.zoom, c.ctrl, 150}));
+  }
+  // What is not a plain file, or is longer than the format holds, is a bad file.
+  write_gui(std::string(400000, 'f') + "\r\n1\r\n24\r\n011\r\n150");
+  initialize_af();
+  EXPECT_EQ(gui_scaling_factor, 100);
+  fs::remove(guidat());
+  ASSERT_EQ(mkfifo(guidat().c_str(), 0600), 0);  // opened, it would wait for a writer
+  initialize_af();
+  EXPECT_EQ(savesdir, data_folder("Arcflex Pro", "profiles"));
+}
+
+TEST_F(SettingsFiles, CurveFileLineEndsAndRealCornerFlags) {
+  const struct {
+    const char *eol, *flags, *read;
+    int samples;  // only a flag of 1 after truncation is an edge point
+  } cases[] = {{"\r", "0 1.5 0 0 ", "[0, 1, 0, 0]", 3},
+               {"\n", "0 1.99 0.99 0 ", "[0, 1, 0, 0]", 3},
+               {"\r\n", "0 2 2.5 1 ", "[0, 2, 2, 0]", 0},
+               {"\r", "1.0 -1.5 1e0 0 ", "[1, -1, 1, 0]", 5}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags);
+    const std::string e = c.eol;
+    write_pdat("0 10 30 40 " + e + "0.5 1 1 1 " + e + c.flags + e + "0.0" + e + "6.67" + e + "0.5");
+    initialize_af();
+    EXPECT_FALSE(init_err);
+    EXPECT_EQ(text(horizontal_x), "[0.0, 10.0, 30.0, 40.0]");
+    EXPECT_EQ(text(horizontal_corners), c.read);
+    EXPECT_EQ(spline_size(3, horizontal_corners).samples, c.samples);
+    std::vector<int> profile = parse_profile({"0 10 30 40", "0.5 1 1 1", c.flags}).corners;  // the same rule
+    profile.back() = 0;
+    EXPECT_EQ(text(py::cast(profile)), c.read);
+  }
+  EXPECT_EQ(parse_profile({"0 10", "0.5 1", "0 1e300"}).corners, std::vector<int>{0});  // no whole number
+}
+
+TEST_F(SettingsFiles, UnusableCurveFileIsKeptBesideIt) {
+  const std::string bad[] = {"0 10 30 40 \r\n0.5 1 1 1 ", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0",
+                             std::string("\xff\xfe\0\x01\r\n\0", 7), "",
+                             std::string(3 * curve_line_max(), '1') + " \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0\r\n1"};
+  for (const std::string& bytes : bad) {
+    SCOPED_TRACE(bytes.substr(0, 40));
+    aftest::write_file(pdat() + ".bad", "an older kept file");
+    write_pdat(bytes);
+    initialize_af();
+    EXPECT_TRUE(init_err);
+    write_curve();  // as the start-up then does
+    EXPECT_EQ(aftest::read_file(pdat() + ".bad"), bytes);
+  }
+  // Nothing is kept where nothing is lost: a FIFO (never opened), a folder,
+  // a curve that breaks the rules (the file stays for the meter).
+  const std::function<void()> nothing_to_keep[] = {
+      [&] { ASSERT_EQ(mkfifo(pdat().c_str(), 0600), 0); }, [&] { fs::create_directory(pdat()); },
+      [&] { write_pdat("30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"); }};
+  for (const auto& make : nothing_to_keep) {
+    fs::remove_all(pdat());
+    fs::remove(pdat() + ".bad");
+    make();
+    initialize_af();
+    EXPECT_EQ(text(horizontal_x), "[0, 10, 30, 40]");
+    EXPECT_FALSE(fs::exists(pdat() + ".bad"));
+  }
+}
+
+TEST_F(SettingsFiles, CurveWriteKeepsWhatWritingInPlaceWould) {
+  set_horizontal(get_default_points());
+  auto failure = [&](const std::string& reason) {
+    try {
+      write_curve();
+      ADD_FAILURE() << "written";
+    } catch (const std::runtime_error& e) {
+      const std::string m = e.what();  // names the file itself and the reason
+      EXPECT_EQ(m.substr(0, m.find(": ", m.find("p.dat"))), "cannot write " + pdat()) << m;
+      EXPECT_NE(m.find(reason), std::string::npos) << m;
+    }
+  };
+  write_pdat("old");
+  fs::permissions(pdat(), fs::perms::owner_read);
+  failure("Permission denied");
+  EXPECT_EQ(aftest::read_file(pdat()), "old");
+  const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(pdat(), kept);
+  write_curve();
+  EXPECT_EQ(fs::status(pdat()).permissions(), kept);
+  const std::string written = aftest::read_file(pdat());
+
+  // A symbolic link, to a file or dangling, is written through.
+  const fs::path other = fs::path(settingsdir).parent_path().parent_path();
+  aftest::write_file(other / "a.dat", "old");
+  for (const char* target : {"a.dat", "new.dat"}) {
+    fs::remove(pdat());
+    fs::create_symlink(fs::path("..") / target, pdat());
+    write_curve();
+    EXPECT_TRUE(fs::is_symlink(pdat()));
+    EXPECT_EQ(aftest::read_file(other / target), written) << target;
+  }
+  fs::remove(pdat());
+  for (const std::string& folder : {pdat(), pdat() + ".tmp"}) {
+    fs::create_directory(folder);
+    failure("Is a directory");
+    fs::remove(folder);
+  }
+  EXPECT_EQ(fs::directory_iterator(settingsdir), fs::directory_iterator());  // no temporary file left
+}
+
+TEST_F(SettingsFiles, ProfileFilesReadOnlyTheirThreeLines) {
+  const std::string path = settingsdir + "p.afcurve";
+  aftest::write_file(path, "0 10 \r0.5 1 \n0 0 \r\n\xff\xfe" + std::string(1 << 20, 'x'));
+  EXPECT_EQ(read_profile_file(path), (std::vector<std::string>{"0 10 ", "0.5 1 ", "0 0 "}));
+  aftest::write_file(path, std::string(3 * curve_line_max() + 7, '1') + "\r\n1\r\n0");
+  EXPECT_EQ(read_profile_file(path), std::nullopt);  // longer than a profile's lines can be
 }

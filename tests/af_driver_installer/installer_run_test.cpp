@@ -226,7 +226,8 @@ TEST(InstallerUninstall, RestoresListDeletesServiceAndSchedulesImageDeletion) {
   EXPECT_FALSE(get(kInstanceKey, u"Altitude"));
   // The image stays until the next restart, which will delete it.
   EXPECT_TRUE(fs::exists(m.drivers_image()));
-  const std::u16string full = afp::from_utf8(m.drivers_image().string());
+  // Named in the one form the service record used for its image path.
+  const std::u16string full = afp::from_utf8(m.system_folder()) + u"\\drivers\\afmouse.sys";
   EXPECT_EQ(get(kSessionKey, u"PendingFileRenameOperations"),
             (RegValue{afp::regtype::multi_sz, multi({u"\\??\\" + full, u""})}));
 
@@ -260,10 +261,12 @@ TEST(InstallerUninstall, ListEdits) {
       {"first string empty", sz(u"") + sz(u"afmouse") + sz(u""), sz(u"") + sz(u"afmouse") + sz(u"")},
       {"behind an inner empty string", sz(u"mouclass") + sz(u"") + sz(u"afmouse") + sz(u""),
        sz(u"mouclass") + sz(u"") + sz(u"afmouse") + sz(u"")},
-      // data not terminated inside its size: the match is cut at the end
-      {"unterminated last", sz(u"mouclass") + u16(u"afmouse"), sz(u"mouclass")},
-      {"unterminated alone", u16(u"afmouse"), ""},
-      {"unterminated odd size", u16(u"afmouse") + std::string(1, '\0'), ""},
+      // data stored without its terminators is read with them added, so
+      // what is written back is a closed list, never an empty value
+      {"unterminated last", sz(u"mouclass") + u16(u"afmouse"), multi({u"mouclass"})},
+      {"last name without the closing NUL", sz(u"mouclass") + sz(u"afmouse"), multi({u"mouclass"})},
+      {"unterminated alone", u16(u"afmouse"), sz(u"")},
+      {"unterminated odd size", u16(u"afmouse") + std::string(1, '\0'), sz(u"")},
   };
   for (const auto& c : cases) {
     Machine m;

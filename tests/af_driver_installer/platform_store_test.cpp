@@ -69,6 +69,33 @@ TEST(StandInRegistry, ReadErrorsAsTheSystemReportsThem) {
   EXPECT_EQ(std::string(buf, size), multi({u"a", u"bc"}));
 }
 
+TEST(StandInRegistry, StringsComeBackWithTheirTerminators) {
+  Machine m;
+  const std::string nul(1, '\0');
+  const struct {
+    std::uint32_t type;
+    std::string stored, read;
+  } cases[] = {
+      {afp::regtype::multi_sz, u16(u"mouclass"), multi({u"mouclass"})},
+      {afp::regtype::multi_sz, sz(u"a") + u16(u"bc"), multi({u"a", u"bc"})},
+      {afp::regtype::multi_sz, u16(u"a") + nul, multi({u"a"})},
+      {afp::regtype::multi_sz, multi({u"a"}) + nul, multi({u"a"}) + nul},  // closed: kept as stored
+      {afp::regtype::multi_sz, sz(u""), sz(u"")},
+      {afp::regtype::sz, u16(u"385020"), sz(u"385020")},
+      {afp::regtype::binary, u16(u"ab"), u16(u"ab")},
+  };
+  for (const auto& c : cases) {
+    set(u"K", u"v", c.type, c.stored);
+    EXPECT_EQ(get(u"K", u"v"), (RegValue{c.type, c.read})) << RegValue{c.type, c.stored};
+    // A buffer of the stored size is too small when terminators are added.
+    std::string buf(c.stored.size(), '\0');
+    std::uint32_t size = static_cast<std::uint32_t>(buf.size());
+    EXPECT_EQ(afp::reg_get_value(u"K", u"v", afp::regrt::any, nullptr, buf.data(), &size),
+              c.read.size() > c.stored.size() ? afp::syserr::more_data : 0u);
+    EXPECT_EQ(size, c.read.size());
+  }
+}
+
 TEST(StandInRegistry, DamagedValuesFileIsReportedAndKept) {
   Machine m;
   set(u"K", u"v", afp::regtype::dword, dword(1));
@@ -151,9 +178,9 @@ TEST(StandInFiles, CopyAndDelayedDelete) {
 
   ASSERT_EQ(afp::delete_file_at_restart(drivers + u"\\a.sys"), 0u);
   ASSERT_EQ(afp::delete_file_at_restart(drivers + u"\\..\\drivers\\b.sys"), 0u);
-  const std::u16string full = afp::from_utf8(m.system_folder()) + u"/drivers/";
+  // Each name as spelled, made full: ".." resolved, separators kept.
   EXPECT_EQ(get(kSessionKey, u"PendingFileRenameOperations"),
             (RegValue{afp::regtype::multi_sz,
-                      multi({u"\\??\\" + full + u"a.sys", u"", u"\\??\\" + full + u"b.sys", u""})}));
+                      multi({u"\\??\\" + drivers + u"\\a.sys", u"", u"\\??\\" + drivers + u"\\b.sys", u""})}));
   EXPECT_TRUE(fs::exists(m.drivers_image().parent_path() / "a.sys"));
 }

@@ -61,6 +61,47 @@ TEST(CurveFileText, ShortFilesGiveTheOneValueTable) {
   EXPECT_EQ(read("a\nb\nc\n0.5").tail_slope, 0.5);
 }
 
+TEST(CurveFileText, AnyLineEndEndsALine) {
+  for (const std::string e : {"\n", "\r\n", "\r"}) {
+    const CurveFile f = read("x y" + e + e + "0 0" + e + "0.25" + e + "6.67" + e + "0.5" + e + "1.5" + e);
+    EXPECT_EQ(f.tail_slope, 0.25) << testing::PrintToString(e);
+    EXPECT_EQ(f.table_scale, 6.67);
+    EXPECT_EQ(f.table_values, (std::vector<double>{0.5, 1.5}));
+  }
+  EXPECT_EQ(read("a\rb\rc\r0.5\r\r2\r3").table_values, (std::vector<double>{1.0}));  // CR CR: an empty line
+}
+
+TEST(CurveFileText, NothingIsReadPastWhatTheFormatHolds) {
+  std::string values;
+  for (std::size_t i = 0; i < kMaxTableValues; ++i) values += "\n" + std::to_string(i);
+  const std::string head = "a\nb\nc\n0.5\n2", number = std::string(kMaxNumberLine - 1, '0') + "5";
+  const struct {
+    std::string text;
+    std::vector<double> values;
+    double slope;
+    std::size_t read;  // how much of the text is read at most
+  } cases[] = {
+      // behind the last value the driver takes: a bad line, then a long rest
+      {head + values + "\nbad\n" + std::string(1 << 20, '7'), {}, 0.5, head.size() + values.size() + 1},
+      {std::string(kMaxPointLine, '1') + "\nb\nc\n0.5\n2\n" + number, {5.0}, 0.5, std::string::npos},
+      {std::string(kMaxPointLine + 1, '1') + "\nb\nc\n0.5\n2\n3", {1.0}, 0.0, kMaxPointLine + 1},
+      {head + "\n3\n" + number + "2\n4", {3.0, 1.0}, 0.0, head.size() + 3 + kMaxNumberLine + 1},
+  };
+  for (const auto& c : cases) {
+    std::istringstream in(c.text);
+    const CurveFile f = read_curve_file(in);
+    if (c.values.empty()) {
+      ASSERT_EQ(f.table_values.size(), kMaxTableValues);
+      EXPECT_EQ(f.table_values.back(), kMaxTableValues - 1.0);
+    } else {
+      EXPECT_EQ(f.table_values, c.values);
+    }
+    EXPECT_EQ(f.tail_slope, c.slope);
+    EXPECT_EQ(f.table_scale, c.slope == 0.0 ? 1.0 : 2.0);
+    if (c.read != std::string::npos) EXPECT_LE(static_cast<std::size_t>(in.tellg()), c.read);
+  }
+}
+
 TEST(PipeCommands, FirstFourBytesDecide) {
   EXPECT_EQ(match_pipe_command("load", 4), PipeCommand::load);
   EXPECT_EQ(match_pipe_command("loadquit", 8), PipeCommand::load);

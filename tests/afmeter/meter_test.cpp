@@ -2,6 +2,7 @@
 // curve upload and set-up messages as the driver receives them, the pipe
 // commands and the speed lines.
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -344,6 +345,19 @@ TEST_F(Meter, AtMost2048TableValuesAreSent) {
     for (int i = 0; i < 2048; ++i) want.push_back(i * 0.25);
     expect_curve(r, want, "0.5", "1.5");
   }
+}
+
+TEST_F(Meter, WhatIsNotAPlainFileSendsTheNeutralCurveAtOnce) {
+  start_driver();
+  // A FIFO nobody writes to would hold an opening reader for ever.
+  ASSERT_EQ(mkfifo((settings_ / "p.dat").c_str(), 0600), 0);
+  EXPECT_EQ(run_to_end(), 1);
+  std::filesystem::remove(settings_ / "p.dat");
+  std::filesystem::create_directory(settings_ / "p.dat");
+  EXPECT_EQ(run_to_end(), 1);
+  auto uploads = messages("15");
+  ASSERT_EQ(uploads.size(), 2u);
+  for (const LogRecord& r : uploads) expect_curve(r, {1.0}, "0", "1");
 }
 
 // ---------------------------------------------------------------------------

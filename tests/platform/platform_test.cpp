@@ -270,6 +270,16 @@ TEST_F(Platform, PipeServerGetsCommandsFromSuccessiveClients) {
   collector.finish("Arcflex_Pipe");
 }
 
+TEST_F(Platform, PipeSocketIsOwnerOnlyWhateverTheUmask) {
+  const mode_t old = umask(0);
+  auto server = afp::PipeServer::create("Arcflex_Pipe");
+  umask(old);
+  ASSERT_TRUE(server);
+  struct stat st {};
+  ASSERT_EQ(lstat((base_ / "run" / "arcflex" / "Arcflex_Pipe").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & (S_IFMT | 07777), S_IFSOCK | 0600u);
+}
+
 TEST_F(Platform, PipeClientFailsCleanlyWithoutServer) {
   EXPECT_FALSE(afp::pipe_send("Arcflex_Pipe", "quit"));
   EXPECT_FALSE(afp::pipe_send("../Arcflex_Pipe", "quit"));

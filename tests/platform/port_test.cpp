@@ -2,6 +2,7 @@
 // cross intact, the stand-in logs what it got, and its failure modes work.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -132,6 +133,16 @@ class Port : public ::testing::Test {
 TEST_F(Port, ConnectFailsWithoutDriver) {
   EXPECT_EQ(afp::DriverPort::connect(), nullptr);
   EXPECT_EQ(afp::DriverPort::connect("../elsewhere"), nullptr);
+}
+
+TEST_F(Port, PortSocketIsOwnerOnly) {
+  const mode_t old = umask(0);  // the stand-in inherits the most open mask
+  start({"--zeros"});
+  umask(old);
+  struct stat st {};
+  ASSERT_EQ(lstat((base_ / "run" / "arcflex" / "AF_D_UserKernelCommPort").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & (S_IFMT | 07777), S_IFSOCK | 0600u);
+  EXPECT_TRUE(connect());
 }
 
 TEST_F(Port, CurveMessageCrossesIntact) {

@@ -55,7 +55,9 @@ inline std::string reg_string_bytes(std::u16string_view s) {
 // file_not_found (no such key or value), unsupported_type (the stored type is
 // not allowed by restrict_types), more_data (data given and *size too small;
 // *size then holds the size needed). With data null, only *size is set.
-// *type (when type is not null) receives the stored type.
+// *type (when type is not null) receives the stored type. String data comes
+// back closed by its NUL, and a REG_MULTI_SZ list by the empty string as
+// well: terminators the stored data lacks are added, and counted in *size.
 std::uint32_t reg_get_value(std::u16string_view subkey, std::u16string_view value,
                             std::uint32_t restrict_types, std::uint32_t* type, void* data,
                             std::uint32_t* size);
