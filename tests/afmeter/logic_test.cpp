@@ -98,7 +98,9 @@ TEST(CurveFileText, NothingIsReadPastWhatTheFormatHolds) {
     }
     EXPECT_EQ(f.tail_slope, c.slope);
     EXPECT_EQ(f.table_scale, c.slope == 0.0 ? 1.0 : 2.0);
-    if (c.read != std::string::npos) EXPECT_LE(static_cast<std::size_t>(in.tellg()), c.read);
+    if (c.read != std::string::npos) {
+      EXPECT_LE(static_cast<std::size_t>(in.tellg()), c.read);
+    }
   }
 }
 
