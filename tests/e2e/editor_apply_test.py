@@ -53,11 +53,15 @@ class ApplyRun(base.EditorRun):
             p.wait()
         self.procs = []
         self.log = os.path.join(self.base, "driver.log")
+        self.start_driver()
+
+    def start_driver(self):
+        """The stand-in driver with its log, first in self.procs."""
         build = os.path.dirname(os.environ["AF_STAGE_DIR"])
         port = os.path.join(self.env["XDG_RUNTIME_DIR"], "arcflex", "AF_D_UserKernelCommPort")
         if os.path.exists(port):
             os.unlink(port)
-        self.procs.append(subprocess.Popen(
+        self.procs.insert(0, subprocess.Popen(
             [os.path.join(build, "standins", "afmouse", "afmouse"), "--zeros", "--no-x", "--log", self.log],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         for _ in range(200):
@@ -91,19 +95,22 @@ class ApplyRun(base.EditorRun):
         time.sleep(1)
         return p, window
 
-    def drag_point_and_apply(self, window):
+    def drag_point_and_press_apply(self, window):
         """Drags the point (10, 1.0) to (20, 0.8) in the main window and
-        presses Apply; returns the confirm window, once mapped."""
+        presses Apply."""
         (sx, sy), (tx, ty) = from_bottom_left(window, POINT_10_1), from_bottom_left(window, TARGET_20_08)
         xdo("mousemove", sx, sy)
         xdo("mousedown", 1)
         for k in range(1, 5):
             xdo("mousemove", sx + (tx - sx) * k // 4, sy + (ty - sy) * k // 4)
         xdo("mouseup", 1)
-
-        self.display.watch_maps()
         xdo("mousemove", *from_bottom_left(window, APPLY_BUTTON))
         xdo("click", 1)
+
+    def drag_point_and_apply(self, window):
+        """The drag and Apply; returns the confirm window, once mapped."""
+        self.display.watch_maps()
+        self.drag_point_and_press_apply(window)
         confirm, _ = self.display.wait_mapped("Confirm changes", 30)
         if confirm is None:
             shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."],

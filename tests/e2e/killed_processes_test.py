@@ -1,0 +1,103 @@
+"""Processes killed or stopped at awkward moments leave the system usable:
+the editor killed during the driver wait or the countdown (its meter ends,
+"p.dat" is whole, the next start works), the meter killed (the editor says
+so and ends with 1), the stand-in driver killed or stopped while speeds
+stream (the editor still closes normally and its meter ends)."""
+import os
+import signal
+import subprocess
+import time
+
+import editor_start_test as base
+from editor_revert_test import EditorRevert
+
+
+class KilledProcesses(EditorRevert):
+    def driver(self):
+        return self.procs[0]
+
+    def assert_meter_ends(self):
+        self.wait_for("the meter to end", lambda: not self.meters(), timeout=5)
+
+    def assert_next_start_uploads_the_file(self):
+        """The curve file is readable as it was left: the next editor keeps it
+        (no "p.dat.bad") and the driver gets its curve at start-up."""
+        kept = self.curve_file()
+        uploads = len(self.uploads())
+        p, window = self.start_and_wait_for_window()
+        self.wait_for("the start-up upload", lambda: len(self.uploads()) == uploads + 1)
+        self.assertEqual(self.curve_file(), kept)
+        self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.bad")))
+        self.close(p, window)
+
+    def test_editor_killed_during_the_driver_wait(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        # A driver that does not answer keeps the editor in its wait.
+        self.driver().send_signal(signal.SIGSTOP)
+        try:
+            self.drag_point_and_press_apply(window)
+            self.wait_for("the new curve file", lambda: self.curve_in_file()[0][1] > 15, timeout=10)
+            time.sleep(0.5)
+            self.assertFalse(self.confirm_shown())
+            p.kill()
+            p.wait()
+            self.assert_meter_ends()
+        finally:
+            self.driver().send_signal(signal.SIGCONT)
+        self.assert_next_start_uploads_the_file()
+
+    def test_editor_killed_during_the_countdown(self):
+        p, window, confirm, before = self.apply_a_change()
+        self.assertTrue(self.confirm_shown())
+        p.kill()
+        p.wait()
+        self.assert_meter_ends()
+        self.assertNotEqual(self.curve_file(), before)
+        self.assert_next_start_uploads_the_file()
+
+    def test_meter_killed_gives_the_box_and_exit_code_1(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        (meter,) = self.meters()
+        self.display.watch_maps()
+        os.kill(meter, signal.SIGKILL)
+        box, _ = self.display.wait_mapped("Error", 30)
+        self.assertIsNotNone(box, "no error box after the meter was killed")
+        self.assertIsNone(p.poll(), "the editor ended before its box was answered")
+
+        def answered():
+            shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Error$"],
+                                   capture_output=True, text=True).stdout.split()
+            for w in shown:
+                subprocess.run(["xdotool", "key", "--window", w, "Return"], capture_output=True)
+            return p.poll() is not None
+
+        self.wait_for("the box to be answered and the editor to end", answered, timeout=30)
+        out, err = p.communicate(timeout=30)
+        self.assertEqual(p.returncode, 1, err.decode(errors="replace"))
+        self.assertNotIn(b"Traceback", err)
+
+    def test_driver_killed_or_stopped_while_speeds_stream(self):
+        for how in (signal.SIGKILL, signal.SIGSTOP):
+            with self.subTest(signal=how.name):
+                p, window = self.start_and_wait_for_startup_upload()
+                self.driver().send_signal(how)
+                try:
+                    time.sleep(1)
+                    self.assertIsNone(p.poll())
+                    self.close(p, window)
+                    self.assert_meter_ends()
+                finally:
+                    if how == signal.SIGSTOP:
+                        self.driver().send_signal(signal.SIGCONT)
+                self.restart_driver()
+
+    def restart_driver(self):
+        """A new driver in place of the first one, ended or not."""
+        d = self.procs.pop(0)
+        if d.poll() is None:
+            d.kill()
+        d.wait()
+        self.start_driver()
+
+if __name__ == "__main__":
+    base.main()
