@@ -4,6 +4,7 @@
 #include "link_windows.h"
 #include "state.h"
 #include "state_profiles.h"
+#include "widgets.h"
 
 namespace arcflex {
 
@@ -19,8 +20,7 @@ py::object list_box(int height) {
 }
 
 py::object list_label(const char* text) {
-  return tkinter().attr("Label")(devices_window, "text"_a = text, "bg"_a = bg_scheme, "fg"_a = tkscheme,
-                                 "font"_a = text_font);
+  return scheme_label(devices_window, text);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "state.h"
 #include "state_help.h"
+#include "widgets.h"
 
 namespace arcflex {
 
@@ -12,7 +13,7 @@ using namespace py::literals;
 
 namespace {
 
-py::object Tk(const char* cls) { return tkinter().attr(cls); }
+py::object Tk(const char* cls) { return tk_class(cls); }
 
 const char* const kShortcuts[] = {
     " Move a point - 'Left Click' on a point to drag.",

@@ -13,6 +13,7 @@
 #include "speed_display.h"
 #include "state.h"
 #include "toggle_window.h"
+#include "widgets.h"
 
 namespace arcflex {
 
@@ -20,11 +21,9 @@ using namespace py::literals;
 
 namespace {
 
-py::object Tk(const char* cls) { return tkinter().attr(cls); }
+py::object Tk(const char* cls) { return tk_class(cls); }
 
-py::object label(py::handle parent, const std::string& text) {
-  return Tk("Label")(parent, "text"_a = text, "bg"_a = bg_scheme, "fg"_a = tkscheme, "font"_a = text_font);
-}
+py::object label(py::handle parent, const std::string& text) { return scheme_label(parent, text); }
 
 py::object option_menu(py::handle parent, py::handle variable, const std::vector<std::string>& items,
                        py::object command = py::none()) {
@@ -43,18 +42,7 @@ py::object option_menu(py::handle parent, py::handle variable, const std::vector
   return m;
 }
 
-py::object entry(py::handle parent) {
-  return Tk("Entry")(parent, "bd"_a = bd_four, "fg"_a = entry_fg, "bg"_a = entry_bg,
-                     "disabledforeground"_a = entry_disabled_fg, "font"_a = entry_font,
-                     "disabledbackground"_a = entry_disabled_bg, "insertbackground"_a = entry_cursor,
-                     "selectbackground"_a = entry_sbg, "selectforeground"_a = entry_sfg,
-                     "readonlybackground"_a = entry_bg, "width"_a = 10);
-}
-
-void style_button(py::object& b, int width) {
-  b.attr("configure")("width"_a = width, "bd"_a = bd_four, "bg"_a = bg_scheme, "fg"_a = tkscheme,
-                      "activebackground"_a = abg_scheme, "activeforeground"_a = tkscheme);
-}
+py::object entry(py::handle parent) { return scheme_entry(parent, 10); }
 
 py::object slider(const char* text, int from, int to, int step, int length, py::object command) {
   py::dict kw("orient"_a = "horizontal", "bg"_a = bg_scheme, "troughcolor"_a = bg_scheme,

@@ -23,6 +23,7 @@
 #include "state_scale.h"
 #include "tools.h"
 #include "window.h"
+#include "widgets.h"
 
 namespace arcflex {
 
@@ -30,7 +31,7 @@ using namespace py::literals;
 
 namespace {
 
-py::object Tk(const char* cls) { return tkinter().attr(cls); }
+py::object Tk(const char* cls) { return tk_class(cls); }
 
 template <class F>
 void add_command(py::object& menu, const char* label, F&& f) {

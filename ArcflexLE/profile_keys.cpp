@@ -15,6 +15,7 @@
 #include "state.h"
 #include "state_profiles.h"
 #include "toggle_window.h"
+#include "widgets.h"
 
 namespace arcflex {
 
@@ -110,8 +111,7 @@ void pad_lists() {
 }
 
 py::object slot_label(int i) {
-  return tkinter().attr("Label")(profile_window, "text"_a = "Profile " + std::to_string(i + 1), "bg"_a = bg_scheme,
-                                 "fg"_a = tkscheme, "font"_a = text_font);
+  return scheme_label(profile_window, "Profile " + std::to_string(i + 1));
 }
 
 }  // namespace
@@ -304,8 +304,7 @@ void build_profile_window() {
   profile_window.attr("protocol")("WM_DELETE_WINDOW", py::cpp_function([] { hide_profile_window(); }));
 
   auto header = [&](const char* text, int column) {
-    py::object l = tk.attr("Label")(profile_window, "text"_a = text, "bg"_a = bg_scheme, "fg"_a = tkscheme,
-                                    "font"_a = text_font);
+    py::object l = scheme_label(profile_window, text);
     l.attr("grid")("row"_a = 0, "column"_a = column, "padx"_a = 6, "pady"_a = 6, "sticky"_a = "n");
     return l;
   };
@@ -319,11 +318,7 @@ void build_profile_window() {
     profile_labels[s] = slot_label(i);
     profile_labels[s].attr("grid")("row"_a = i + 2, "column"_a = 2, "padx"_a = 6, "pady"_a = 6, "sticky"_a = "n");
 
-    profile_entries[s] = tk.attr("Entry")(
-        profile_window, "width"_a = 28, "bd"_a = bd_four, "fg"_a = entry_fg, "bg"_a = entry_bg,
-        "disabledforeground"_a = entry_disabled_fg, "font"_a = entry_font, "disabledbackground"_a = entry_disabled_bg,
-        "insertbackground"_a = entry_cursor, "selectbackground"_a = entry_sbg, "selectforeground"_a = entry_sfg,
-        "readonlybackground"_a = entry_bg);
+    profile_entries[s] = scheme_entry(profile_window, 28);
     profile_entries[s].attr("grid")("row"_a = i + 2, "column"_a = 4, "padx"_a = 6, "pady"_a = 6, "sticky"_a = "n");
     profile_entries[s].attr("insert")(0, get_key_string(i));
     profile_entries[s].attr("configure")("state"_a = "readonly");
@@ -341,8 +336,7 @@ void build_profile_window() {
                                                "command"_a = py::cpp_function([] { activate_profile_keys(); }),
                                                "font"_a = button_font);
   save_profile_keys_button.attr("grid")("row"_a = 14, "column"_a = 4, "padx"_a = 6, "pady"_a = 8, "sticky"_a = "n");
-  save_profile_keys_button.attr("configure")("width"_a = 12, "bd"_a = bd_four, "bg"_a = bg_scheme, "fg"_a = tkscheme,
-                                             "activebackground"_a = abg_scheme, "activeforeground"_a = tkscheme);
+  style_button(save_profile_keys_button, 12);
 }
 
 }  // namespace arcflex

@@ -8,6 +8,7 @@
 #include "scale_tools.h"
 #include "state.h"
 #include "state_scale.h"
+#include "widgets.h"
 
 namespace arcflex {
 
@@ -15,30 +16,22 @@ using namespace py::literals;
 
 namespace {
 
-py::object Tk(const char* cls) { return tkinter().attr(cls); }
+py::object Tk(const char* cls) { return tk_class(cls); }
 
-py::object label(py::handle parent, const std::string& text) {
-  return Tk("Label")(parent, "text"_a = text, "bg"_a = bg_scheme, "fg"_a = tkscheme, "font"_a = text_font);
-}
+py::object label(py::handle parent, const std::string& text) { return scheme_label(parent, text); }
 
 // A number entry of the tool windows: the shared entry colours, keys
 // limited to "0123456789.e".
 py::object number_entry(py::handle parent, int width) {
-  return Tk("Entry")(parent, "bd"_a = bd_four, "fg"_a = entry_fg, "bg"_a = entry_bg,
-                     "disabledforeground"_a = entry_disabled_fg, "font"_a = entry_font,
-                     "disabledbackground"_a = entry_disabled_bg, "insertbackground"_a = entry_cursor,
-                     "selectbackground"_a = entry_sbg, "selectforeground"_a = entry_sfg, "width"_a = width,
-                     "validate"_a = "key", "validatecommand"_a = py::make_tuple(validate_entry, "%S"));
+  py::object e = scheme_entry(parent, width);
+  e.attr("configure")("validate"_a = "key", "validatecommand"_a = py::make_tuple(validate_entry, "%S"));
+  return e;
 }
 
 py::object tool_button(py::handle parent, const std::string& text, py::cpp_function command) {
   return Tk("Button")(parent, "text"_a = text, "font"_a = button_font, "command"_a = command);
 }
 
-void style_button(py::object& b) {
-  b.attr("configure")("width"_a = 10, "bd"_a = bd_four, "bg"_a = bg_scheme, "fg"_a = tkscheme,
-                      "activebackground"_a = abg_scheme, "activeforeground"_a = tkscheme);
-}
 
 void place(py::object& w, int row, int column, int span, int padx, int pady) {
   w.attr("grid")("row"_a = row, "column"_a = column, "columnspan"_a = span, "padx"_a = padx, "pady"_a = pady,
@@ -110,7 +103,7 @@ void build_dpi_window() {
   place(new_dpi_entry, 2, 3, 1, 6, 6);
   convert_button = tool_button(dpi_window, "Convert", py::cpp_function([] { convert_dpi(); }));
   place(convert_button, 3, 3, 1, 6, 10);
-  style_button(convert_button);
+  style_button(convert_button, 10);
 
   scale_x_label = label(dpi_window, "X");
   place(scale_x_label, 1, 5, 2, 10, 10);
@@ -122,7 +115,7 @@ void build_dpi_window() {
   place(scale_y_entry, 2, 7, 1, 6, 6);
   scale_button = tool_button(dpi_window, "Scale", py::cpp_function([] { scale_curve(); }));
   place(scale_button, 3, 7, 1, 6, 10);
-  style_button(scale_button);
+  style_button(scale_button, 10);
 }
 
 // ---- tooltip ----------------------------------------------------------------

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     if (cmd == "hold-spawn") {
       auto child = afp::ChildProcess::start("/bin/sleep", {"5"});
       if (child) say("spawned " + std::to_string(child->pid()));
-      child.release();  // leave it running
+      // Dropping the handle at the end leaves the child running.
       if (std::system("sleep 5 >/dev/null 2>&1 &") != 0) say("system failed");
     }
     say(m ? "owned" : (existed ? "existed" : "failed"));
