@@ -3,6 +3,7 @@
 #include "edit_windows.h"
 
 #include "pyrt.h"
+#include "runtime_guard.h"
 #include "startup.h"
 #include "state.h"
 #include "state_help.h"
@@ -11,6 +12,7 @@
 namespace arcflex {
 
 void start_editor() {
+  guard_process_end();
   try {
     run_startup();
   } catch (...) {
@@ -33,6 +35,7 @@ void clear_python_state() {
   release_help_objects();
   release_state_objects();
   release_runtime_refs();
+  editor_released();
 }
 
 }  // namespace arcflex
