@@ -14,6 +14,7 @@
 #include "snapshots.h"
 #include "speed_display.h"
 #include "state.h"
+#include "state_runtime.h"
 
 namespace arcflex {
 
@@ -147,6 +148,8 @@ int last_tell_attempts() { return g_last_attempts; }
 void restart_sub() {
   mmpause = true;
   tell_sub("load");
+  ++pending_loads;
+  driver_successfully_applied_changes = 0;
 }
 
 void kill_threads() {

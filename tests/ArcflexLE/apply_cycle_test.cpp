@@ -21,6 +21,7 @@
 #include "meter_link.h"
 #include "snapshots.h"
 #include "speed_display.h"
+#include "state_runtime.h"
 
 namespace {
 
@@ -277,11 +278,19 @@ TEST(Snapshots, CopyOrdersAndIndependentCopies) {
 
 // ---- the driver wait -----------------------------------------------------------
 
-TEST(DriverWait, ThirtySixPollsThenTheTimeOutBox) {
+TEST(DriverWait, ThirtySixPollsThenTheTimeOutBoxAndTheChangeIsTakenBack) {
   start_recorded();
   PipeStub pipe;
+  const std::string pdat_before = aftest::read_file(settings_folder() / "p.dat");
+  const double active_y1 = py::float_(af::active_line.attr("get_ydata")()[py::int_(1)]).cast<double>();
+  py::list ny = py::list(af::y);
+  ny[py::int_(1)] = py::float_(active_y1 + 0.25);
+  af::set_xy(py::list(af::x), ny);
+  af::redefine_spline();
+  af::update_spline();
   int before = af::driver_wait_polls();
   af::pressed_apply();
+  ASSERT_NE(aftest::read_file(settings_folder() / "p.dat"), pdat_before);
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Applying..");
   EXPECT_TRUE(af::graph_suspended);
   ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }));
@@ -290,7 +299,13 @@ TEST(DriverWait, ThirtySixPollsThenTheTimeOutBox) {
   EXPECT_FALSE(af::graph_suspended);
   EXPECT_TRUE(af::mmpause);
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
-  EXPECT_EQ(pipe.commands(), std::vector<std::string>{"load"});
+  // The user was told the change did not take: the applied curve and
+  // "p.dat" are the old ones again, and the meter is told to load it.
+  EXPECT_EQ(pipe.commands(), (std::vector<std::string>{"load", "load"}));
+  EXPECT_EQ(aftest::read_file(settings_folder() / "p.dat"), pdat_before);
+  EXPECT_EQ(py::float_(af::active_line.attr("get_ydata")()[py::int_(1)]).cast<double>(), active_y1);
+  EXPECT_EQ(py::float_(af::y[py::int_(1)]).cast<double>(), active_y1 + 0.25);  // the edit stays
+  EXPECT_EQ(af::undone, 1);
   // Toggle defaults read from the withdrawn window.
   EXPECT_EQ(af::toggleMode, 0);
   EXPECT_EQ(af::toggleSensX.cast<double>(), 1.0);
@@ -450,6 +465,63 @@ TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
   // The driver was told to drop the unconfirmed curve before the meter quit.
   EXPECT_EQ(uploads(), start_uploads + 2);
   EXPECT_TRUE(af::dialogs::recorded().empty());
+}
+
+// The meter is stopped during an Apply and goes on after the time-out box:
+// its late answers (to the Apply's load and to the take-back's) confirm
+// nothing, the driver ends with the curve "p.dat" holds, and a later Apply
+// is confirmed by its own answer only.
+TEST_F(RealMeter, LateAnswersAfterTheTimeOutChangeNothing) {
+  const int start_uploads = uploads();
+  ASSERT_GT(start_uploads, 0);  // the start-up upload
+  const std::string original = tables().back();
+  const pid_t meter = af::proc->pid();
+
+  ASSERT_EQ(::kill(meter, SIGSTOP), 0);
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }, 20000));
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+  EXPECT_FALSE(af::graph_suspended);
+  ASSERT_EQ(::kill(meter, SIGCONT), 0);
+  ASSERT_TRUE(pump_until([&] { return uploads() == start_uploads + 2 && af::pending_loads == 0; }));
+  pump_until([] { return false; }, 100);
+  EXPECT_FALSE(cpop_shown());
+  EXPECT_EQ(tables().back(), original);
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+
+  af::kill();
+}
+
+// Answers to a timed-out Apply and to its take-back that are still in the
+// queue when the next Apply starts: they must not confirm it while its own
+// load has not reached the driver.
+TEST_F(RealMeter, AStaleAnswerNeverConfirmsTheNextApply) {
+  const int start_uploads = uploads();
+  ASSERT_GT(start_uploads, 0);
+  const std::string original = tables().back();
+  const pid_t meter = af::proc->pid();
+
+  ASSERT_EQ(::kill(meter, SIGSTOP), 0);
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }, 20000));
+  // The meter answers both loads while Tk does not run: the answers wait in
+  // the queue. Then it stops again, before the next Apply.
+  ASSERT_EQ(::kill(meter, SIGCONT), 0);
+  for (int i = 0; i < 500 && uploads() < start_uploads + 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(::kill(meter, SIGSTOP), 0);
+  ASSERT_FALSE(af::q.empty());
+  af::pressed_apply();  // the edited curve is still the user's: apply it again
+  ASSERT_TRUE(pump_until([&] { return cpop_shown() || count_dialogs("error", "No response from subprocess") == 2; },
+                         20000));
+  EXPECT_FALSE(cpop_shown());
+  EXPECT_EQ(uploads(), start_uploads + 2);
+  // Going on, the meter loads what "p.dat" holds again: the old curve.
+  ASSERT_EQ(::kill(meter, SIGCONT), 0);
+  ASSERT_TRUE(pump_until([&] { return uploads() == start_uploads + 4 && af::pending_loads == 0; }));
+  EXPECT_EQ(tables().back(), original);
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+  af::kill();
 }
 
 // The whole run happens in the death test's child, so the reader thread
