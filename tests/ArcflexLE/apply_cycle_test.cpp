@@ -4,10 +4,6 @@
 // with the real meter and the stand-in driver.
 #include <platform/pipe.h>
 
-#include <fcntl.h>
-#include <linux/close_range.h>
-#include <sys/prctl.h>
-
 #include <atomic>
 #include <cmath>
 #include <fstream>
@@ -61,6 +57,8 @@ class PipeStub {
   std::mutex m_;
   std::vector<std::string> commands_;
 };
+
+fs::path driver_log() { return fs::path(std::getenv("XDG_RUNTIME_DIR")) / "death-driver.log"; }
 
 std::string state_of(py::handle w) { return py::str(w.attr("cget")("state")).cast<std::string>(); }
 
@@ -334,13 +332,8 @@ class RealMeter : public ::testing::Test {
  protected:
   void SetUp() override {
     log_ = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "driver.log";
-    std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
-                          "afmouse").string();
-    std::vector<std::string> args{driver, "--log", log_.string(), "--no-x", "--speed", "20,20,0"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ASSERT_EQ(posix_spawn(&driver_, driver.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    driver_ = start_standin_driver({"--log", log_.string(), "--no-x", "--speed", "20,20,0"});
+    ASSERT_GT(driver_, 0);
     ASSERT_TRUE(wait_for_driver_port());
     af::dialogs::set_recording(true);
     af::start_editor();
@@ -525,29 +518,11 @@ TEST_F(RealMeter, AStaleAnswerNeverConfirmsTheNextApply) {
 }
 
 // The whole run happens in the death test's child, so the reader thread
-// exists there.
+// exists there. The driver logs what it receives, so the parent can check
+// that the run took the road the test is about.
 void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, std::vector<bool> answers = {}) {
-  std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
-                        "afmouse").string();
-  std::vector<std::string> args{driver};
-  args.insert(args.end(), driver_args.begin(), driver_args.end());
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  // The driver ends with this process (the death test's child) and keeps
-  // none of its descriptors, so the death test's output ends with it.
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(1);
-    const int null = open("/dev/null", O_RDWR);
-    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
-    close_range(3, ~0U, 0);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  if (!wait_for_driver_port()) return;  // the death test then fails on its output
+  driver_args.insert(driver_args.end(), {"--log", driver_log().string()});
+  if (start_standin_driver(driver_args) <= 0 || !wait_for_driver_port()) return;  // the output then fails the test
   af::dialogs::set_recording(true);
   for (bool a : answers) af::dialogs::push_bool_answer(a);
   af::start_editor();
@@ -555,14 +530,33 @@ void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, 
   pump_until([] { return false; }, 2000);
 }
 
+// The status of every set_curve the driver answered, in order.
+std::vector<std::string> curve_upload_statuses() {
+  std::ifstream in(driver_log());
+  std::vector<std::string> out;
+  for (std::string l; std::getline(in, l);) {
+    if (l.find(" table_a=") == std::string::npos) continue;
+    size_t at = l.find(" status=");
+    out.push_back(at == std::string::npos ? "none" : l.substr(at + 8, l.find(' ', at + 8) - at - 8));
+  }
+  return out;
+}
+
+// The meter ran against the driver and uploaded the curve; then it was
+// ended from outside.
 TEST(MeterDeath, OtherCodeShowsSubprocessFailureAndExits) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros"}, true), ::testing::ExitedWithCode(1),
               "Error: Subprocess failure\\.");
+  EXPECT_EQ(curve_upload_statuses(), std::vector<std::string>{"0x00000000"});
 }
+
+// The driver refused the upload: that refusal is what ends the meter with 8.
+const std::vector<std::string> kRefusedUpload{"0x00000001"};
 
 TEST(MeterDeath, CodeEightAsksForTheDriverAndExits) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false),
               ::testing::ExitedWithCode(1), "Missing driver: Arcflex Driver required.*Closing program");
+  EXPECT_EQ(curve_upload_statuses(), kRefusedUpload);
 }
 
 // "yes" runs the staged installer with "/I" against this test's stand-in
@@ -572,6 +566,7 @@ TEST(MeterDeath, CodeEightYesInstallsTheDriverAndAsksForAReboot) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false, {true}),
               ::testing::ExitedWithCode(1),
               "Missing driver: Arcflex Driver required.*Reboot required: You must reboot for the changes");
+  EXPECT_EQ(curve_upload_statuses(), kRefusedUpload);
   EXPECT_EQ(mouse_filters(), afp::reg_string_bytes(u"afmouse") + mouclass);
 }
 
@@ -580,6 +575,7 @@ TEST(MeterDeath, CodeEightYesReportsAFailedInstall) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false, {true}),
               ::testing::ExitedWithCode(1),
               "Missing driver: .*Install failed: There was an error installing the driver: 255");
+  EXPECT_EQ(curve_upload_statuses(), kRefusedUpload);
 }
 
 }  // namespace
