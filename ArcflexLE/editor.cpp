@@ -26,6 +26,7 @@ void start_editor() {
 void run_mainloop() {
   if (root) root.attr("mainloop")();
   clear_python_state();
+  end_if_closed_from_outside();
 }
 
 void clear_python_state() {

@@ -39,6 +39,12 @@ void guard_process_end() {
 
 void editor_released() { editor_live = false; }
 
+void end_if_closed_from_outside() {
+  if (killed) return;
+  std::fflush(nullptr);
+  afp::hard_exit(1);
+}
+
 StartupFailure::StartupFailure(const std::string& what_failed, const std::string& path, const std::string& reason)
     : std::runtime_error(what_failed), path_(path), reason_(reason) {}
 

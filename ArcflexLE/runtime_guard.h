@@ -16,6 +16,10 @@ namespace arcflex {
 void guard_process_end();
 // The editor's Python objects are gone: a later exit() is an ordinary one.
 void editor_released();
+// After the main loop: when the exit function did not end it (the main
+// window was destroyed from outside and Tk took that calmly), the editor
+// ends with exit code 1 as it does when Xlib ends it.
+void end_if_closed_from_outside();
 
 // A folder or file the start-up needs and cannot use: what it is and the
 // system's reason.
