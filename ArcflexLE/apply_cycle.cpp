@@ -223,9 +223,29 @@ void redo_changes() {
 
 int driver_wait_polls() { return g_polls; }
 
+// After "No response from subprocess" the change is taken back, so that
+// what the user was told holds: the applied curve, "p.dat" and (once the
+// meter answers again) the driver all hold the curve of the undo snapshot.
+// The meter serves loads in order, so this load reaches the driver after a
+// late one of the change; neither answer confirms anything (pending_loads).
+static void take_back_unconfirmed_change() {
+  try {
+    restore_values();
+  } catch (std::exception& e) {
+    dialogs::show_error("Error applying settings", error_text(e), root);
+    return;
+  }
+  restart_sub();
+  undone = 1;
+  redone = 0;
+  canvas.attr("draw")();
+  if (match_on_revert) match_active_curve();
+}
+
 void wait_for_driver(int time_remaining) {
   if (time_remaining < 0) {
     dialogs::show_error("Error applying settings", "No response from subprocess", root);
+    take_back_unconfirmed_change();
     end_confirm_countdown();
     return;
   }

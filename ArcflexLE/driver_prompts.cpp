@@ -11,6 +11,7 @@
 
 #include "dialogs.h"
 #include "state.h"
+#include "state_runtime.h"
 
 namespace arcflex {
 
@@ -109,8 +110,26 @@ void install_driver(std::function<void()> finished) {
 }
 
 void uninstall_driver() {
-  if (!dialogs::ask_yes_no("Uninstall driver", "Uninstall the Arcflex Driver?", root)) return;
+  // One run at a time: a second installer would fight the first over the
+  // same service and filter list, and only one result would be shown.
+  if (uninstall_running) {
+    dialogs::system_sound_asterisk();
+    return;
+  }
+  uninstall_running = true;
+  bool yes = false;
+  try {
+    yes = dialogs::ask_yes_no("Uninstall driver", "Uninstall the Arcflex Driver?", root);
+  } catch (...) {
+    uninstall_running = false;
+    throw;
+  }
+  if (!yes) {
+    uninstall_running = false;
+    return;
+  }
   auto run = std::make_shared<InstallerRun>();
+  run->finished = [] { uninstall_running = false; };
   run->report = [](const Outcome& o) {
     if (o.started && o.code == 0) {
       dialogs::show_info(kRebootTitle, kRebootText, root);

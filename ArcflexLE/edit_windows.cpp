@@ -87,6 +87,9 @@ void show_add_window() {
   int py_ = root.attr("winfo_pointery")().cast<int>();
   add_window.attr("geometry")("+" + std::to_string(px) + "+" + std::to_string(py_));
   add_window.attr("wm_deiconify")();
+  // Without a window manager nothing else puts it above the main window
+  // (which every Apply lifts).
+  add_window.attr("lift")();
   add_window.attr("focus_force")();
   hide_marker();
 }
@@ -102,6 +105,7 @@ void show_edit_window(int x, int y) {
   edit_window.attr("minsize")(edit_window.attr("winfo_width")(), edit_window.attr("winfo_height")());
   edit_window.attr("geometry")("+" + std::to_string(x + 8) + "+" + std::to_string(y + 4));
   edit_window.attr("wm_deiconify")();
+  edit_window.attr("lift")();
   edit_window.attr("focus_force")();
   hide_marker();
 }

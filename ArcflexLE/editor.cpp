@@ -3,6 +3,7 @@
 #include "edit_windows.h"
 
 #include "pyrt.h"
+#include "runtime_guard.h"
 #include "startup.h"
 #include "state.h"
 #include "state_help.h"
@@ -13,6 +14,7 @@
 namespace arcflex {
 
 void start_editor() {
+  guard_process_end();
   try {
     run_startup();
   } catch (...) {
@@ -26,6 +28,7 @@ void start_editor() {
 void run_mainloop() {
   if (root) root.attr("mainloop")();
   clear_python_state();
+  end_if_closed_from_outside();
 }
 
 void clear_python_state() {
@@ -37,6 +40,7 @@ void clear_python_state() {
   release_scale_objects();
   release_state_objects();
   release_runtime_refs();
+  editor_released();
 }
 
 }  // namespace arcflex

@@ -18,6 +18,7 @@
 #include "state_help.h"
 #include "state_profiles.h"
 #include "state_scale.h"
+#include "state_runtime.h"
 
 namespace arcflex {
 
@@ -151,6 +152,8 @@ int last_tell_attempts() { return g_last_attempts; }
 void restart_sub() {
   mmpause = true;
   tell_sub("load");
+  ++pending_loads;
+  driver_successfully_applied_changes = 0;
 }
 
 void kill_threads() {

@@ -8,6 +8,7 @@
 #include "appearance.h"
 #include "meter_link.h"
 #include "state.h"
+#include "state_runtime.h"
 
 namespace arcflex {
 
@@ -63,7 +64,13 @@ void update_tick() {
         case 30: shift_key = false; break;
         case 31: ctrl_key = false; break;
         case 32: alt_key = false; break;
-        case 99: driver_successfully_applied_changes = 1; break;
+        case 99:
+        case 77:
+          // Only the answer to the latest load confirms: one that comes late
+          // for an earlier load changes nothing.
+          if (pending_loads > 0) --pending_loads;
+          if (code == 99 && pending_loads == 0) driver_successfully_applied_changes = 1;
+          break;
         default: break;
       }
     } else {

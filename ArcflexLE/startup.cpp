@@ -18,6 +18,7 @@
 #include "link_windows.h"
 #include "menus.h"
 #include "profile_keys.h"
+#include "runtime_guard.h"
 #include "meter_link.h"
 #include "speed_display.h"
 #include "scale_windows.h"
@@ -75,7 +76,7 @@ void take_single_instance() {
   bool existed = false;
   mutex = afp::NamedMutex::create_owned("Keep_AF_Alive_Mutex", existed);
   if (existed) afp::hard_exit(1);
-  if (!mutex) throw std::runtime_error("Cannot create the mutex Keep_AF_Alive_Mutex");
+  if (!mutex) report_startup_failure(mutex_failure());
 }
 
 void make_data_folders() {
@@ -149,7 +150,7 @@ void run_startup() {
   root.attr("withdraw")();
   step("root");
 
-  make_data_folders();
+  make_data_folders_or_fail();
   step("folders");
 
   stop_leftover_meter();
@@ -178,7 +179,7 @@ void run_startup() {
   rescale_view();
   step("rescale_view");
   if (init_err) {
-    write_curve();
+    write_first_curve();
     step("write_curve");
   }
 

@@ -6,34 +6,59 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace afp {
 namespace {
 
 // Creates `dir` with mode 0700 if missing; true when it is then a real
 // directory (no symbolic link) owned by this user and reachable by nobody
-// else.
-bool ensure_private_dir(const std::string& dir) {
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+// else. Otherwise `reason` says why not.
+bool ensure_private_dir(const std::string& dir, std::string& reason) {
+  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    reason = std::strerror(errno);
+    return false;
+  }
   struct stat st {};
-  if (lstat(dir.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return false;
-  if ((st.st_mode & 0077) != 0 && chmod(dir.c_str(), 0700) != 0) return false;
+  if (lstat(dir.c_str(), &st) != 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    reason = std::strerror(ENOTDIR);
+    return false;
+  }
+  if (st.st_uid != geteuid()) {
+    reason = "it belongs to another user";
+    return false;
+  }
+  if ((st.st_mode & 0077) != 0 && chmod(dir.c_str(), 0700) != 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
   return true;
+}
+
+std::string wanted_run_dir() {
+  if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x) {
+    std::string dir(x);
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir + "/arcflex";
+  }
+  return "/tmp/arcflex-" + std::to_string(geteuid());
 }
 
 }  // namespace
 
 std::string run_dir() {
-  std::string dir;
-  if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x) {
-    dir = std::string(x);
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    dir += "/arcflex";
-  } else {
-    dir = "/tmp/arcflex-" + std::to_string(geteuid());
-  }
-  return ensure_private_dir(dir) ? dir : std::string();
+  std::string dir = wanted_run_dir(), reason;
+  return ensure_private_dir(dir, reason) ? dir : std::string();
+}
+
+bool run_dir_problem(std::string& folder, std::string& reason) {
+  folder = wanted_run_dir();
+  reason.clear();
+  return !ensure_private_dir(folder, reason);
 }
 
 std::string run_path(std::string_view name) {

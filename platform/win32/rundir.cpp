@@ -5,6 +5,12 @@ namespace afp {
 
 std::string run_dir() { return {}; }
 
+bool run_dir_problem(std::string& folder, std::string& reason) {
+  folder.clear();
+  reason.clear();
+  return false;
+}
+
 std::string run_path(std::string_view) { return {}; }
 
 }  // namespace afp

@@ -4,10 +4,6 @@
 // with the real meter and the stand-in driver.
 #include <platform/pipe.h>
 
-#include <fcntl.h>
-#include <linux/close_range.h>
-#include <sys/prctl.h>
-
 #include <atomic>
 #include <cmath>
 #include <fstream>
@@ -21,6 +17,7 @@
 #include "meter_link.h"
 #include "snapshots.h"
 #include "speed_display.h"
+#include "state_runtime.h"
 
 namespace {
 
@@ -60,6 +57,8 @@ class PipeStub {
   std::mutex m_;
   std::vector<std::string> commands_;
 };
+
+fs::path driver_log() { return fs::path(std::getenv("XDG_RUNTIME_DIR")) / "death-driver.log"; }
 
 std::string state_of(py::handle w) { return py::str(w.attr("cget")("state")).cast<std::string>(); }
 
@@ -277,11 +276,19 @@ TEST(Snapshots, CopyOrdersAndIndependentCopies) {
 
 // ---- the driver wait -----------------------------------------------------------
 
-TEST(DriverWait, ThirtySixPollsThenTheTimeOutBox) {
+TEST(DriverWait, ThirtySixPollsThenTheTimeOutBoxAndTheChangeIsTakenBack) {
   start_recorded();
   PipeStub pipe;
+  const std::string pdat_before = aftest::read_file(settings_folder() / "p.dat");
+  const double active_y1 = py::float_(af::active_line.attr("get_ydata")()[py::int_(1)]).cast<double>();
+  py::list ny = py::list(af::y);
+  ny[py::int_(1)] = py::float_(active_y1 + 0.25);
+  af::set_xy(py::list(af::x), ny);
+  af::redefine_spline();
+  af::update_spline();
   int before = af::driver_wait_polls();
   af::pressed_apply();
+  ASSERT_NE(aftest::read_file(settings_folder() / "p.dat"), pdat_before);
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Applying..");
   EXPECT_TRUE(af::graph_suspended);
   ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }));
@@ -290,7 +297,13 @@ TEST(DriverWait, ThirtySixPollsThenTheTimeOutBox) {
   EXPECT_FALSE(af::graph_suspended);
   EXPECT_TRUE(af::mmpause);
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
-  EXPECT_EQ(pipe.commands(), std::vector<std::string>{"load"});
+  // The user was told the change did not take: the applied curve and
+  // "p.dat" are the old ones again, and the meter is told to load it.
+  EXPECT_EQ(pipe.commands(), (std::vector<std::string>{"load", "load"}));
+  EXPECT_EQ(aftest::read_file(settings_folder() / "p.dat"), pdat_before);
+  EXPECT_EQ(py::float_(af::active_line.attr("get_ydata")()[py::int_(1)]).cast<double>(), active_y1);
+  EXPECT_EQ(py::float_(af::y[py::int_(1)]).cast<double>(), active_y1 + 0.25);  // the edit stays
+  EXPECT_EQ(af::undone, 1);
   // Toggle defaults read from the withdrawn window.
   EXPECT_EQ(af::toggleMode, 0);
   EXPECT_EQ(af::toggleSensX.cast<double>(), 1.0);
@@ -319,13 +332,8 @@ class RealMeter : public ::testing::Test {
  protected:
   void SetUp() override {
     log_ = fs::path(std::getenv("XDG_RUNTIME_DIR")) / "driver.log";
-    std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
-                          "afmouse").string();
-    std::vector<std::string> args{driver, "--log", log_.string(), "--no-x", "--speed", "20,20,0"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ASSERT_EQ(posix_spawn(&driver_, driver.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    driver_ = start_standin_driver({"--log", log_.string(), "--no-x", "--speed", "20,20,0"});
+    ASSERT_GT(driver_, 0);
     ASSERT_TRUE(wait_for_driver_port());
     af::dialogs::set_recording(true);
     af::start_editor();
@@ -456,30 +464,69 @@ TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
   EXPECT_TRUE(af::dialogs::recorded().empty());
 }
 
+// The meter is stopped during an Apply and goes on after the time-out box:
+// its late answers (to the Apply's load and to the take-back's) confirm
+// nothing, the driver ends with the curve "p.dat" holds, and a later Apply
+// is confirmed by its own answer only.
+TEST_F(RealMeter, LateAnswersAfterTheTimeOutChangeNothing) {
+  const int start_uploads = uploads();
+  ASSERT_GT(start_uploads, 0);  // the start-up upload
+  const std::string original = tables().back();
+  const pid_t meter = af::proc->pid();
+
+  ASSERT_EQ(::kill(meter, SIGSTOP), 0);
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }, 20000));
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+  EXPECT_FALSE(af::graph_suspended);
+  ASSERT_EQ(::kill(meter, SIGCONT), 0);
+  ASSERT_TRUE(pump_until([&] { return uploads() == start_uploads + 2 && af::pending_loads == 0; }));
+  pump_until([] { return false; }, 100);
+  EXPECT_FALSE(cpop_shown());
+  EXPECT_EQ(tables().back(), original);
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+
+  af::kill();
+}
+
+// Answers to a timed-out Apply and to its take-back that are still in the
+// queue when the next Apply starts: they must not confirm it while its own
+// load has not reached the driver.
+TEST_F(RealMeter, AStaleAnswerNeverConfirmsTheNextApply) {
+  const int start_uploads = uploads();
+  ASSERT_GT(start_uploads, 0);
+  const std::string original = tables().back();
+  const pid_t meter = af::proc->pid();
+
+  ASSERT_EQ(::kill(meter, SIGSTOP), 0);
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }, 20000));
+  // The meter answers both loads while Tk does not run: the answers wait in
+  // the queue. Then it stops again, before the next Apply.
+  ASSERT_EQ(::kill(meter, SIGCONT), 0);
+  for (int i = 0; i < 500 && uploads() < start_uploads + 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(::kill(meter, SIGSTOP), 0);
+  ASSERT_FALSE(af::q.empty());
+  af::pressed_apply();  // the edited curve is still the user's: apply it again
+  ASSERT_TRUE(pump_until([&] { return cpop_shown() || count_dialogs("error", "No response from subprocess") == 2; },
+                         20000));
+  EXPECT_FALSE(cpop_shown());
+  EXPECT_EQ(uploads(), start_uploads + 2);
+  // Going on, the meter loads what "p.dat" holds again: the old curve.
+  ASSERT_EQ(::kill(meter, SIGCONT), 0);
+  ASSERT_TRUE(pump_until([&] { return uploads() == start_uploads + 4 && af::pending_loads == 0; }));
+  EXPECT_EQ(tables().back(), original);
+  EXPECT_EQ(aftest::read_file(pdat_), before_);
+  af::kill();
+}
+
 // The whole run happens in the death test's child, so the reader thread
-// exists there.
+// exists there. The driver logs what it receives, so the parent can check
+// that the run took the road the test is about.
 void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, std::vector<bool> answers = {}) {
-  std::string driver = (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" /
-                        "afmouse").string();
-  std::vector<std::string> args{driver};
-  args.insert(args.end(), driver_args.begin(), driver_args.end());
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  // The driver ends with this process (the death test's child) and keeps
-  // none of its descriptors, so the death test's output ends with it.
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(1);
-    const int null = open("/dev/null", O_RDWR);
-    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
-    close_range(3, ~0U, 0);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  if (!wait_for_driver_port()) return;  // the death test then fails on its output
+  driver_args.insert(driver_args.end(), {"--log", driver_log().string()});
+  if (start_standin_driver(driver_args) <= 0 || !wait_for_driver_port()) return;  // the output then fails the test
   af::dialogs::set_recording(true);
   for (bool a : answers) af::dialogs::push_bool_answer(a);
   af::start_editor();
@@ -487,14 +534,33 @@ void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, 
   pump_until([] { return false; }, 2000);
 }
 
+// The status of every set_curve the driver answered, in order.
+std::vector<std::string> curve_upload_statuses() {
+  std::ifstream in(driver_log());
+  std::vector<std::string> out;
+  for (std::string l; std::getline(in, l);) {
+    if (l.find(" table_a=") == std::string::npos) continue;
+    size_t at = l.find(" status=");
+    out.push_back(at == std::string::npos ? "none" : l.substr(at + 8, l.find(' ', at + 8) - at - 8));
+  }
+  return out;
+}
+
+// The meter ran against the driver and uploaded the curve; then it was
+// ended from outside.
 TEST(MeterDeath, OtherCodeShowsSubprocessFailureAndExits) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros"}, true), ::testing::ExitedWithCode(1),
               "Error: Subprocess failure\\.");
+  EXPECT_EQ(curve_upload_statuses(), std::vector<std::string>{"0x00000000"});
 }
+
+// The driver refused the upload: that refusal is what ends the meter with 8.
+const std::vector<std::string> kRefusedUpload{"0x00000001"};
 
 TEST(MeterDeath, CodeEightAsksForTheDriverAndExits) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false),
               ::testing::ExitedWithCode(1), "Missing driver: Arcflex Driver required.*Closing program");
+  EXPECT_EQ(curve_upload_statuses(), kRefusedUpload);
 }
 
 // "yes" runs the staged installer with "/I" against this test's stand-in
@@ -504,6 +570,7 @@ TEST(MeterDeath, CodeEightYesInstallsTheDriverAndAsksForAReboot) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false, {true}),
               ::testing::ExitedWithCode(1),
               "Missing driver: Arcflex Driver required.*Reboot required: You must reboot for the changes");
+  EXPECT_EQ(curve_upload_statuses(), kRefusedUpload);
   EXPECT_EQ(mouse_filters(), afp::reg_string_bytes(u"afmouse") + mouclass);
 }
 
@@ -512,6 +579,7 @@ TEST(MeterDeath, CodeEightYesReportsAFailedInstall) {
   EXPECT_EXIT(run_until_meter_ends({"--no-x", "--zeros", "--curve-status", "1"}, false, {true}),
               ::testing::ExitedWithCode(1),
               "Missing driver: .*Install failed: There was an error installing the driver: 255");
+  EXPECT_EQ(curve_upload_statuses(), kRefusedUpload);
 }
 
 }  // namespace

@@ -186,6 +186,30 @@ TEST(UninstallPrompt, FailuresAreErrorBoxesWithTheCode) {
   }
 }
 
+TEST(UninstallPrompt, ASecondRunWhileTheInstallerRunsIsRefused) {
+  start_recorded();
+  FakeInstall install(0);
+  af::dialogs::clear_recorded();
+  af::dialogs::push_bool_answer(true);
+  choose_uninstall();
+  ASSERT_TRUE(pump_until([&] { return install.started(); }));
+  // Chosen again while it runs: no question, only the refusal sound.
+  af::dialogs::push_bool_answer(true);
+  choose_uninstall();
+  EXPECT_EQ(boxes(), (std::vector<std::string>{kUninstallQuestion, "sound Asterisk: "}));
+  install.release();
+  ASSERT_TRUE(pump_until([] { return boxes().size() == 3; }));
+  pump_until([] { return false; }, 40);
+  EXPECT_EQ(boxes(), (std::vector<std::string>{kUninstallQuestion, "sound Asterisk: ", kReboot}));
+  // Once it has ended, the entry asks again; a "no" leaves it free too.
+  af::dialogs::clear_recorded();
+  choose_uninstall();
+  af::dialogs::push_bool_answer(true);
+  choose_uninstall();
+  ASSERT_TRUE(pump_until([] { return boxes().size() == 3; }));
+  EXPECT_EQ(boxes(), (std::vector<std::string>{kUninstallQuestion, kUninstallQuestion, kReboot}));
+}
+
 // The staged installer itself, on this test's stand-in machine.
 TEST(UninstallPrompt, RealInstallerRemovesWhatTheInstallAdded) {
   const std::string mouclass = seed_mouclass_filters();

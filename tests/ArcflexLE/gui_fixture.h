@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <pybind11/embed.h>
 
+#include <fcntl.h>
+#include <linux/close_range.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <spawn.h>
@@ -80,6 +83,30 @@ inline std::string seed_mouclass_filters() {
                                    static_cast<std::uint32_t>(list.size())),
             0u);
   return list;
+}
+
+// Starts the staged stand-in driver with `args`. It ends with this process,
+// also when that ends without running its destructors (a hard exit), and
+// keeps none of its descriptors, so a death test's output ends with it.
+inline pid_t start_standin_driver(const std::vector<std::string>& args) {
+  std::vector<std::string> argv_s{
+      (fs::path(aftest::env_or("AF_STAGE_DIR", ".")).parent_path() / "standins" / "afmouse" / "afmouse").string()};
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_s) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    const int null = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
+    close_range(3, ~0U, 0);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
 }
 
 // Waits until the stand-in driver accepts connections on its port (not just

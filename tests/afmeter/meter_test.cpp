@@ -139,17 +139,23 @@ class ScriptedPort {
     std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
     ok_ = bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
           listen(listen_fd_, 8) == 0;
+    // Each connection's thread is kept and joined: none may outlive the
+    // port, whose counters and statuses it uses.
     acceptor_ = std::thread([this] {
       for (;;) {
-        const int fd = accept(listen_fd_, nullptr, nullptr);
+        const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) return;
-        std::thread([this, fd] { serve(fd); }).detach();
+        client_fds_.push_back(fd);
+        servers_.emplace_back([this, fd] { serve(fd); });
       }
     });
   }
   ~ScriptedPort() {
     shutdown(listen_fd_, SHUT_RDWR);
-    acceptor_.join();
+    acceptor_.join();  // after this, only this thread touches the lists
+    for (int fd : client_fds_) shutdown(fd, SHUT_RDWR);
+    for (std::thread& t : servers_) t.join();
+    for (int fd : client_fds_) close(fd);
     close(listen_fd_);
   }
   bool ok() const { return ok_; }
@@ -187,7 +193,6 @@ class ScriptedPort {
       if (send(fd, &rep, sizeof rep, MSG_NOSIGNAL) != sizeof rep) break;
       if (!reply.empty() && send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) break;
     }
-    close(fd);
   }
 
   std::vector<std::int32_t> statuses_;
@@ -195,6 +200,8 @@ class ScriptedPort {
   int listen_fd_ = -1;
   bool ok_ = false;
   std::thread acceptor_;
+  std::vector<int> client_fds_;       // closed by the destructor
+  std::vector<std::thread> servers_;  // one per connection
 };
 
 }  // namespace

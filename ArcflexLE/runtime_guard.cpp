@@ -1,0 +1,130 @@
+#include "runtime_guard.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include <platform/process.h>
+#include <platform/rundir.h>
+
+#include "dialogs.h"
+#include "settings_files.h"
+#include "startup.h"
+#include "state.h"
+#include "state_runtime.h"
+
+namespace arcflex {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs before the static destructors registered earlier (atexit order).
+void end_live_editor_at_once() {
+  if (!editor_live.load()) return;
+  std::fflush(nullptr);
+  afp::hard_exit(1);
+}
+
+}  // namespace
+
+void guard_process_end() {
+  static const bool registered = std::atexit(end_live_editor_at_once) == 0;
+  (void)registered;
+  editor_live = true;
+}
+
+void editor_released() { editor_live = false; }
+
+void end_if_closed_from_outside() {
+  if (killed) return;
+  std::fflush(nullptr);
+  afp::hard_exit(1);
+}
+
+StartupFailure::StartupFailure(const std::string& what_failed, const std::string& path, const std::string& reason)
+    : std::runtime_error(what_failed), path_(path), reason_(reason) {}
+
+std::string startup_failure_text(const StartupFailure& f) {
+  return std::string(f.what()) + " \"" + f.path() + "\":\n" + f.reason();
+}
+
+void report_startup_failure(const StartupFailure& f) {
+  const std::string text = startup_failure_text(f);
+  try {
+    // Before the main window exists the box gets a window of its own.
+    dialogs::show_error("Error", text, root && !root.is_none() ? py::handle(root) : py::handle(py::none()));
+  } catch (std::exception& e) {
+    // No display for the box: the terminal is the only place left.
+    std::fprintf(stderr, "Error: %s\n(%s)\n", text.c_str(), error_text(e).c_str());
+  }
+  std::fflush(nullptr);
+  afp::hard_exit(1);
+}
+
+std::string write_failure_reason(const std::string& path, const std::string& fallback) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return std::make_error_code(std::errc::is_a_directory).message();
+  const fs::path folder = fs::path(path).parent_path();
+  if (!fs::is_directory(folder, ec)) {
+    return (fs::exists(folder, ec) ? std::make_error_code(std::errc::not_a_directory)
+                                   : std::make_error_code(std::errc::no_such_file_or_directory))
+        .message();
+  }
+  if (fs::exists(path, ec)) {
+    // Opened for update without truncating: the file is left as it is.
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    if (!f) return std::strerror(errno);
+    std::fclose(f);
+  }
+  // A trial file beside it, with a few kilobytes, tells a folder that
+  // refuses new files or a full disk.
+  const std::string trial = path + ".trial";
+  std::FILE* f = std::fopen(trial.c_str(), "wb");
+  if (!f) return std::strerror(errno);
+  static const char block[8192] = {};
+  errno = 0;
+  const bool written = std::fwrite(block, 1, sizeof block, f) == sizeof block && std::fflush(f) == 0;
+  const int err = errno;
+  const bool closed = std::fclose(f) == 0;
+  const int close_err = errno;
+  fs::remove(trial, ec);
+  if (!written) return std::strerror(err ? err : EIO);
+  if (!closed) return std::strerror(close_err ? close_err : EIO);
+  return fallback;
+}
+
+StartupFailure mutex_failure() {
+  std::string folder, reason;
+  if (afp::run_dir_problem(folder, reason)) return StartupFailure("Cannot use the run-time folder", folder, reason);
+  return StartupFailure("Cannot create the mutex", "Keep_AF_Alive_Mutex", "the system refused it");
+}
+
+void make_data_folders_or_fail() {
+  try {
+    make_data_folders();
+  } catch (fs::filesystem_error& e) {
+    report_startup_failure(StartupFailure("Cannot create the folder", e.path1().string(), e.code().message()));
+  }
+  for (const std::string* folder : {&settingsdir, &savesdir}) {
+    std::error_code ec;
+    if (!fs::is_directory(*folder, ec)) {
+      report_startup_failure(StartupFailure("Cannot use the folder", *folder,
+                                            std::make_error_code(std::errc::not_a_directory).message()));
+    }
+  }
+}
+
+void write_first_curve() {
+  try {
+    write_curve();
+  } catch (std::exception& e) {
+    const std::string path = settingsdir + "p.dat";
+    report_startup_failure(StartupFailure("Cannot write", path, write_failure_reason(path, error_text(e))));
+  }
+}
+
+}  // namespace arcflex

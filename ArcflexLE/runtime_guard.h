@@ -1,0 +1,57 @@
+// Guards of the editor's process: a quiet end when a library calls exit()
+// while the editor runs, and the error box for a folder or file the
+// start-up cannot use.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace arcflex {
+
+// Marks the editor live and, once per process, registers the exit hook that
+// ends a live editor at once (exit code 1). Xlib calls exit() from inside
+// the main loop when the display goes away or the main window is destroyed
+// from outside; the module's Python objects must not be released then, as
+// the interpreter lock is not held.
+void guard_process_end();
+// The editor's Python objects are gone: a later exit() is an ordinary one.
+void editor_released();
+// After the main loop: when the exit function did not end it (the main
+// window was destroyed from outside and Tk took that calmly), the editor
+// ends with exit code 1 as it does when Xlib ends it.
+void end_if_closed_from_outside();
+
+// A folder or file the start-up needs and cannot use: what it is and the
+// system's reason.
+class StartupFailure : public std::runtime_error {
+ public:
+  StartupFailure(const std::string& what_failed, const std::string& path, const std::string& reason);
+  const std::string& path() const { return path_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string path_, reason_;
+};
+
+// The text of the box for a start-up failure.
+std::string startup_failure_text(const StartupFailure& f);
+
+// Shows the failure in an error box (a box of its own when the main window
+// does not exist yet), then ends the process with exit code 1.
+[[noreturn]] void report_startup_failure(const StartupFailure& f);
+
+// Why a file could not be written at `path`: the system's reason found by
+// trying it ("Is a directory", "Permission denied", "No space left on
+// device"), or `fallback` when the trial succeeds.
+std::string write_failure_reason(const std::string& path, const std::string& fallback);
+
+// The start-up's uses of the run-time folder, the data folders and the
+// first "p.dat"; each one that fails shows its box and ends the process.
+// Why the single-instance mutex could not be made.
+StartupFailure mutex_failure();
+// make_data_folders(), and the settings folder must be a folder.
+void make_data_folders_or_fail();
+// write_curve() of a start-up that found no usable "p.dat".
+void write_first_curve();
+
+}  // namespace arcflex

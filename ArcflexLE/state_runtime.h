@@ -1,0 +1,24 @@
+// Module state of the editor's run-time guards: the meter's unanswered
+// loads, a running uninstall, and whether the editor is live in this process.
+#pragma once
+
+#include <atomic>
+
+namespace arcflex {
+
+// "load" commands sent to the meter that it has not answered yet (with
+// "-99 -99" or "-77 -77"). The meter answers each load once, in order, so
+// only the answer that brings this to 0 is the answer to the latest load:
+// an earlier one arriving late confirms nothing.
+inline int pending_loads = 0;
+
+// True while an installer started by "Uninstall driver" still runs.
+inline bool uninstall_running = false;
+
+// True from the start of the editor until its Python objects are released;
+// while it holds, an exit() from inside a library (Xlib on a lost display or
+// a destroyed main window) ends the process at once instead of running the
+// static destructors.
+inline std::atomic<bool> editor_live{false};
+
+}  // namespace arcflex
