@@ -221,10 +221,11 @@ int meter_main() {
   if (load_curve() != 0) return 8;
   send_setup_messages();
 
-  std::thread window(window_thread);
+  // The three workers run until the process ends; nothing waits for them.
+  std::thread(window_thread).detach();
   std::thread keep_alive(keep_alive_thread);
-  std::thread pipe(pipe_thread);
-  std::thread speed(speed_thread);
+  std::thread(pipe_thread).detach();
+  std::thread(speed_thread).detach();
   keep_alive.join();
   exit_meter();
 }
