@@ -60,6 +60,8 @@ std::vector<py::object*> blitted_artists() {
           &point_marker_line, &edge_marker_line, &edit_marker, &edit_marker_text, &point_value_text};
 }
 
+constexpr const char* kTickCommand = "arcflex_speed_tick";
+
 bool present(const py::object& a) { return a && !a.is_none(); }
 
 bool same_as_drawn(const py::object& key) {
@@ -196,7 +198,13 @@ void update() {
     report_once(typeid(e).name(), e.what());
   }
   try {
-    job1 = root.attr("after")(framerate, py::cpp_function([] { update(); }));
+    // One Tcl command serves every tick: Tkinter's own after() would make,
+    // register and delete a new one each time, at a rate of up to 500/s.
+    py::object tk = root.attr("tk");
+    if (py::len(tk.attr("call")("info", "commands", kTickCommand)) == 0) {
+      tk.attr("createcommand")(kTickCommand, py::cpp_function([] { update(); }));
+    }
+    job1 = tk.attr("call")("after", framerate, kTickCommand);
   } catch (py::error_already_set& e) {
     report_once("schedule", e.what());  // the root window is gone
   }
