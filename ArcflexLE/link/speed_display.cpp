@@ -51,6 +51,7 @@ void set_fill_alpha() {
 struct DrawnFill {
   py::object background;
   py::object key;
+  py::object looks;  // of the two fill polygons, as patch_look gives them
 };
 DrawnFill g_drawn;
 
@@ -63,21 +64,6 @@ std::vector<py::object*> blitted_artists() {
 constexpr const char* kTickCommand = "arcflex_speed_tick";
 
 bool present(const py::object& a) { return a && !a.is_none(); }
-
-bool same_as_drawn(const py::object& key) {
-  if (!present(g_drawn.key) || !g_drawn.background.is(graph_background)) return false;
-  if (!key.equal(g_drawn.key)) return false;
-  // A fill removed elsewhere is drawn anew.
-  if (!present(fuc) || fuc.attr("axes").is_none()) return false;
-  // Matplotlib marks an artist stale when any of its properties is set. The
-  // two fill polygons are stale after every tick of a fade (their opacity
-  // is set each tick); their look is part of the key instead.
-  for (py::object* a : blitted_artists()) {
-    if (a == &fud || a == &fua) continue;
-    if (present(*a) && a->attr("stale").cast<bool>()) return false;
-  }
-  return true;
-}
 
 // 8 bits a channel, as the colour reaches the screen.
 py::tuple colour_steps(py::handle rgba) {
@@ -92,6 +78,26 @@ py::object patch_look(const py::object& p) {
   return py::make_tuple(colour_steps(p.attr("get_facecolor")()), colour_steps(p.attr("get_edgecolor")()),
                         p.attr("get_linewidth")(), p.attr("get_visible")());
 }
+
+py::tuple fill_looks() { return py::make_tuple(patch_look(fud), patch_look(fua)); }
+
+bool same_as_drawn(const py::object& key) {
+  if (!present(g_drawn.key) || !g_drawn.background.is(graph_background)) return false;
+  if (!key.equal(g_drawn.key)) return false;
+  // A fill removed elsewhere is drawn anew.
+  if (!present(fuc) || fuc.attr("axes").is_none()) return false;
+  // Matplotlib marks an artist stale when any of its properties is set. The
+  // two fill polygons are stale after every tick of a fade (their opacity
+  // is set each tick): when stale, their look is compared instead.
+  bool polygons_stale = false;
+  for (py::object* a : blitted_artists()) {
+    if (!present(*a) || !a->attr("stale").cast<bool>()) continue;
+    if (a != &fud && a != &fua) return false;
+    polygons_stale = true;
+  }
+  return !polygons_stale || fill_looks().equal(g_drawn.looks);
+}
+
 
 }  // namespace
 
@@ -225,8 +231,7 @@ void update_fill(double speed) {
   // the same step draw the same pixels (the fade-out goes on for a while).
   long alpha_step = std::lround(std::clamp(weight_alpha, 0.0, 1.0) * 255.0);
   py::tuple key = py::make_tuple(speed, x0, y0, xt, yt, slope, alpha_step, rgb_tuple(half),
-                                 xs.attr("tobytes")(), ys.attr("tobytes")(), fig.attr("bbox").attr("bounds"),
-                                 patch_look(fud), patch_look(fua));
+                                 xs.attr("tobytes")(), ys.attr("tobytes")(), fig.attr("bbox").attr("bounds"));
   if (present(graph_background) && same_as_drawn(key)) return;
   g_drawn = DrawnFill{};
 
@@ -277,7 +282,7 @@ void update_fill(double speed) {
   for (py::object* a : artists) {
     if (present(*a)) a->attr("stale") = false;
   }
-  g_drawn = DrawnFill{graph_background, key};
+  g_drawn = DrawnFill{graph_background, key, fill_looks()};
 }
 
 }  // namespace arcflex
