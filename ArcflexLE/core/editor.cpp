@@ -4,6 +4,7 @@
 
 #include "pyrt.h"
 #include "runtime_guard.h"
+#include "speed_display.h"
 #include "startup.h"
 #include "state.h"
 #include "state_help.h"
@@ -34,6 +35,7 @@ void run_mainloop() {
 void clear_python_state() {
   release_point_windows();
   release_gui_objects();
+  release_speed_display();
   release_link_objects();
   release_help_objects();
   release_profile_objects();

@@ -1,9 +1,11 @@
 #include "speed_display.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "appearance.h"
 #include "meter_link.h"
@@ -29,12 +31,77 @@ int slider_value(py::handle slider) {
   return py::int_(slider.attr("get")()).cast<int>();
 }
 
+// Setting an opacity a polygon already has changes nothing but costs a
+// colour conversion every tick; such a set is left out.
 void set_fill_alpha() {
-  if (fud && !fud.is_none()) fud.attr("set_alpha")(weight_alpha);
-  if (fua && !fua.is_none()) fua.attr("set_alpha")(weight_alpha);
+  for (py::object* p : {&fud, &fua}) {
+    if (!*p || p->is_none()) continue;
+    py::object now = p->attr("get_alpha")();
+    if (!now.is_none() && now.cast<double>() == weight_alpha) continue;
+    p->attr("set_alpha")(weight_alpha);
+  }
 }
 
+// What the last blit of the fill drew from: the saved background it was
+// drawn over and every input of the fill's pixels. The view limits are not
+// among them: they change only with a full draw, which saves a new
+// background. A tick whose inputs are
+// the same, over the same background, with no drawn artist changed since,
+// would draw the same pixels again and is skipped.
+struct DrawnFill {
+  py::object background;
+  py::object key;
+  py::object looks;  // of the two fill polygons, as patch_look gives them
+};
+DrawnFill g_drawn;
+
+// The artists blitted over the background, bottom to top.
+std::vector<py::object*> blitted_artists() {
+  return {&fud, &fuc, &fua, &active_spline, &active_arrow, &spline, &line, &arrow,
+          &point_marker_line, &edge_marker_line, &edit_marker, &edit_marker_text, &point_value_text};
+}
+
+constexpr const char* kTickCommand = "arcflex_speed_tick";
+
+bool present(const py::object& a) { return a && !a.is_none(); }
+
+// 8 bits a channel, as the colour reaches the screen.
+py::tuple colour_steps(py::handle rgba) {
+  py::list steps;
+  for (py::handle c : rgba) steps.append(std::lround(std::clamp(c.cast<double>(), 0.0, 1.0) * 255.0));
+  return py::tuple(steps);
+}
+
+// What of a fill polygon, besides its vertices, decides its pixels.
+py::object patch_look(const py::object& p) {
+  if (!present(p)) return py::none();
+  return py::make_tuple(colour_steps(p.attr("get_facecolor")()), colour_steps(p.attr("get_edgecolor")()),
+                        p.attr("get_linewidth")(), p.attr("get_visible")());
+}
+
+py::tuple fill_looks() { return py::make_tuple(patch_look(fud), patch_look(fua)); }
+
+bool same_as_drawn(const py::object& key) {
+  if (!present(g_drawn.key) || !g_drawn.background.is(graph_background)) return false;
+  if (!key.equal(g_drawn.key)) return false;
+  // A fill removed elsewhere is drawn anew.
+  if (!present(fuc) || fuc.attr("axes").is_none()) return false;
+  // Matplotlib marks an artist stale when any of its properties is set. The
+  // two fill polygons are stale after every tick of a fade (their opacity
+  // is set each tick): when stale, their look is compared instead.
+  bool polygons_stale = false;
+  for (py::object* a : blitted_artists()) {
+    if (!present(*a) || !a->attr("stale").cast<bool>()) continue;
+    if (a != &fud && a != &fua) return false;
+    polygons_stale = true;
+  }
+  return !polygons_stale || fill_looks().equal(g_drawn.looks);
+}
+
+
 }  // namespace
+
+void release_speed_display() { g_drawn = DrawnFill{}; }
 
 void display_speed(py::handle) {
   static const int frames[] = {10, 8, 6, 4, 2};
@@ -137,7 +204,13 @@ void update() {
     report_once(typeid(e).name(), e.what());
   }
   try {
-    job1 = root.attr("after")(framerate, py::cpp_function([] { update(); }));
+    // One Tcl command serves every tick: Tkinter's own after() would make,
+    // register and delete a new one each time, at a rate of up to 500/s.
+    py::object tk = root.attr("tk");
+    if (py::len(tk.attr("call")("info", "commands", kTickCommand)) == 0) {
+      tk.attr("createcommand")(kTickCommand, py::cpp_function([] { update(); }));
+    }
+    job1 = tk.attr("call")("after", framerate, kTickCommand);
   } catch (py::error_already_set& e) {
     report_once("schedule", e.what());  // the root window is gone
   }
@@ -150,6 +223,17 @@ void update_fill(double speed) {
   py::object y0 = yd[py::int_(0)];
   py::object xt = xd[py::int_(active_numverts - 1)];
   py::object yt = yd[py::int_(active_numverts - 1)];
+  py::object xs = np().attr("asarray")(active_out[py::int_(0)], "dtype"_a = "float64");
+  py::object ys = np().attr("asarray")(active_out[py::int_(1)], "dtype"_a = "float64");
+  Rgb half = half_intensity(active_scheme);
+
+  // Colours reach the screen in 8 bits a channel: opacities that round to
+  // the same step draw the same pixels (the fade-out goes on for a while).
+  long alpha_step = std::lround(std::clamp(weight_alpha, 0.0, 1.0) * 255.0);
+  py::tuple key = py::make_tuple(speed, x0, y0, xt, yt, slope, alpha_step, rgb_tuple(half),
+                                 xs.attr("tobytes")(), ys.attr("tobytes")(), fig.attr("bbox").attr("bounds"));
+  if (present(graph_background) && same_as_drawn(key)) return;
+  g_drawn = DrawnFill{};
 
   double m = x0 < speed ? x0 : speed;
   fud.attr("set_xy")(py::make_tuple(py::make_tuple(0, 0), py::make_tuple(0, y0), py::make_tuple(m, y0),
@@ -162,15 +246,12 @@ void update_fill(double speed) {
     }
   }
 
-  py::object xs = np().attr("asarray")(active_out[py::int_(0)], "dtype"_a = "float64");
-  py::object ys = np().attr("asarray")(active_out[py::int_(1)], "dtype"_a = "float64");
   if (x0 == 0 && py::len(xs) > 1) {
     double first = xs[py::int_(1)].cast<double>();
     if (speed < first && speed > 0.001) speed = first;
   }
   py::slice rest(1, py::len(xs), 1);
   py::object xr = xs[rest], yr = ys[rest];
-  Rgb half = half_intensity(active_scheme);
   fuc = ax.attr("fill_between")(xr, 0, yr, "where"_a = xr.attr("__le__")(speed), "snap"_a = true,
                                 "facecolor"_a = rgb_tuple(half), "alpha"_a = weight_alpha, "animated"_a = true,
                                 "interpolate"_a = true);
@@ -191,12 +272,17 @@ void update_fill(double speed) {
 
   if (!graph_background || graph_background.is_none()) return;  // no full draw yet
   canvas.attr("restore_region")(graph_background);
-  for (py::object* a : {&fud, &fuc, &fua, &active_spline, &active_arrow, &spline, &line, &arrow,
-                        &point_marker_line, &edge_marker_line, &edit_marker, &edit_marker_text,
-                        &point_value_text}) {
-    if (*a && !a->is_none()) ax.attr("draw_artist")(*a);
+  std::vector<py::object*> artists = blitted_artists();
+  for (py::object* a : artists) {
+    if (present(*a)) ax.attr("draw_artist")(*a);
   }
   canvas.attr("blit")(fig.attr("bbox"));
+  // Drawing leaves visible artists fresh; hidden ones are fresh too, since
+  // showing them again marks them stale.
+  for (py::object* a : artists) {
+    if (present(*a)) a->attr("stale") = false;
+  }
+  g_drawn = DrawnFill{graph_background, key, fill_looks()};
 }
 
 }  // namespace arcflex

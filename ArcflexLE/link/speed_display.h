@@ -15,6 +15,9 @@ void update();
 // The body of one tick without the scheduling (tests drive ticks with it).
 void update_tick();
 // The shaded area from x = 0 to speed under the active curve.
+// Skips the drawing when it would give the pixels already on screen.
 void update_fill(double speed);
+// Drops the record of the last fill drawn (its Python objects).
+void release_speed_display();
 
 }  // namespace arcflex

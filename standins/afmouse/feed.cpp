@@ -33,7 +33,7 @@ class ConstantFeed : public SpeedSource {
  public:
   explicit ConstantFeed(Speed s) : s_(s) {}
   Speed next(std::chrono::microseconds pace) override {
-    pace_wait(pace);
+    pace_wait(reply_wait(pace, s_.a == 0.0 && s_.b == 0.0 && s_.c == 0.0));
     return s_;
   }
 

@@ -1,6 +1,7 @@
 // Where the stand-in driver's speed replies come from.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -18,11 +19,23 @@ class SpeedSource {
  public:
   virtual ~SpeedSource() = default;
   // The speed for one get_speed reply. Waits at most `pace` for new
-  // motion first, so back-to-back polling costs little.
+  // motion first, so back-to-back polling costs little. A pointer at rest
+  // waits longer, up to kRestWait, as a driver holds a query until the
+  // mouse moves: the poller then costs next to nothing. A pace of 0 never
+  // waits.
   virtual Speed next(std::chrono::microseconds pace) = 0;
 };
 
-// The same triple for every reply (zeros when default-constructed).
+inline constexpr std::chrono::milliseconds kRestWait{100};
+
+// The wait before a reply: the pace, or kRestWait at rest.
+inline std::chrono::microseconds reply_wait(std::chrono::microseconds pace, bool at_rest) {
+  if (pace.count() <= 0 || !at_rest) return pace;
+  return std::max<std::chrono::microseconds>(pace, kRestWait);
+}
+
+// The same triple for every reply (zeros when default-constructed: a
+// pointer that never moves, so each reply waits as one at rest).
 std::unique_ptr<SpeedSource> constant_feed(Speed s);
 
 // Triples from a script, one per reply. Each line: "A B C [N]" (N replies,

@@ -29,7 +29,9 @@ class XMotionFeed : public SpeedSource {
   Speed next(std::chrono::microseconds pace) override {
     std::unique_lock<std::mutex> lock(lock_);
     unsigned long seen = generation_;
-    if (pace.count() > 0) cv_.wait_for(lock, pace, [&] { return generation_ != seen; });
+    // Motion wakes the wait at once, however long it is.
+    auto wait = reply_wait(pace, Clock::now() - last_motion_ > kRest);
+    if (wait.count() > 0) cv_.wait_for(lock, wait, [&] { return generation_ != seen; });
     if (Clock::now() - last_motion_ > kRest) return Speed{};
     return current_;
   }
@@ -73,7 +75,7 @@ class XMotionFeed : public SpeedSource {
         XFreeEventData(display_, cookie);
       }
       pollfd p{fd, POLLIN, 0};
-      if (::poll(&p, 1, 100) < 0 && errno != EINTR) return;
+      if (::poll(&p, 1, -1) < 0 && errno != EINTR) return;  // sleeps until the X server sends
       if (p.revents & (POLLHUP | POLLERR)) return;  // the X server went away: speeds stay zero
     }
   }

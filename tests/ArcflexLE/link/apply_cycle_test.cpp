@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "apply_cycle.h"
@@ -208,6 +209,52 @@ TEST_F(UpdateLoop, FillIsDrawnUnderTheActiveCurveAndAFailedTickIsNotTheLast) {
   af::q.put(-99);
   af::driver_successfully_applied_changes = 0;
   EXPECT_TRUE(pump_until([] { return af::driver_successfully_applied_changes == 1; }));
+}
+
+// The fill is drawn again only when that would change pixels: each case
+// changes one thing since the last draw and says whether a draw must follow
+// (a draw makes a new fill collection). A skipped draw leaves the very
+// pixels a forced one gives.
+TEST_F(UpdateLoop, FillIsRedrawnOnlyWhenItsPixelsWouldChange) {
+  af::canvas.attr("draw")();
+  auto pixels = [] {
+    return py::bytes(py::module_::import("numpy").attr("asarray")(af::canvas.attr("buffer_rgba")()).attr("tobytes")())
+        .cast<std::string>();
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    double speed;
+    bool redraw;
+  };
+  const std::vector<Case> cases{
+      {"nothing", [] {}, 12.0, false},
+      {"another speed", [] {}, 14.0, true},
+      {"opacity within one 8-bit step", [] { af::weight_alpha = 0.3 + 0.0005; }, 14.0, false},
+      {"opacity a step further", [] { af::weight_alpha = 0.3 + 0.01; }, 14.0, true},
+      {"a full draw", [] { af::canvas.attr("draw")(); }, 14.0, true},
+      {"a curve artist's colour", [] { af::line.attr("set_color")("red"); }, 14.0, true},
+      {"the hover label shown", [] { af::point_value_text.attr("set_visible")(true); }, 14.0, true},
+      {"the hover label hidden", [] { af::point_value_text.attr("set_visible")(false); }, 14.0, true},
+      {"the fill's colour", [] { af::fud.attr("set_facecolor")("blue"); }, 14.0, true},
+      {"the fill removed elsewhere", [] { af::fuc.attr("remove")(); }, 14.0, true},
+      {"nothing again", [] {}, 14.0, false},
+  };
+  af::weight_alpha = 0.3;
+  af::update_fill(12.0);
+  for (const Case& c : cases) {
+    c.change();
+    py::object before = af::fuc;
+    af::update_fill(c.speed);
+    EXPECT_EQ(!af::fuc.is(before), c.redraw) << c.what;
+    if (!c.redraw) {
+      std::string kept = pixels();
+      af::release_speed_display();  // forgets the last draw: the next one is done in full
+      af::update_fill(c.speed);
+      EXPECT_FALSE(af::fuc.is(before)) << c.what;
+      EXPECT_EQ(pixels(), kept) << c.what;
+    }
+  }
 }
 
 // ---- suspension and snapshots -------------------------------------------------
