@@ -50,6 +50,15 @@ struct Curves {
   static Curves current() {
     return {horizontal_x, horizontal_y, vertical_x, vertical_y, line_values("get_xdata"), line_values("get_ydata")};
   }
+  // Makes the given per-axis lists the applied curves; returns the old ones.
+  static Curves replace_axes(py::list thx, py::list thy, py::list tvx, py::list tvy) {
+    Curves before = current();
+    horizontal_x = thx;
+    horizontal_y = thy;
+    vertical_x = tvx;
+    vertical_y = tvy;
+    return before;
+  }
   void put_back() const {
     horizontal_x = hx;
     horizontal_y = hy;
@@ -192,11 +201,7 @@ void convert_dpi() {
     return;
   }
 
-  Curves before = Curves::current();
-  horizontal_x = thx;
-  horizontal_y = thy;
-  vertical_x = tvx;
-  vertical_y = tvy;
+  Curves before = Curves::replace_axes(thx, thy, tvx, tvy);
   // The edited curve follows, so a later Apply keeps the conversion; a
   // revert copies the restored curve back into it.
   set_xy(edit_x, edit_y);
@@ -237,11 +242,7 @@ void scale_curve() {
     return;
   }
 
-  Curves before = Curves::current();
-  horizontal_x = thx;
-  horizontal_y = thy;
-  vertical_x = tvx;
-  vertical_y = tvy;
+  Curves before = Curves::replace_axes(thx, thy, tvx, tvy);
   set_axis_mode(py::int_(axis_mode));
   // The edited curve keeps what its line shows; its lists and spline are
   // brought in step with it again.
