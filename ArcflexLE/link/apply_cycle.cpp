@@ -242,6 +242,15 @@ static void take_back_unconfirmed_change() {
   if (match_on_revert) match_active_curve();
 }
 
+void load_and_wait_for_driver() {
+  restart_sub();
+  undone = 0;
+  redone = 1;
+  driver_successfully_applied_changes = 0;
+  suspend();
+  wait_for_driver(35);
+}
+
 void wait_for_driver(int time_remaining) {
   if (time_remaining < 0) {
     dialogs::show_error("Error applying settings", "No response from subprocess", root);

@@ -22,6 +22,10 @@ void set_show_point_values();
 void undo_changes();
 void redo_changes();
 
+// Once "p.dat" holds a new applied curve (a preset or a converted curve):
+// the meter is told to load it, the undo snapshot becomes the one to
+// restore, the GUI is suspended and the driver wait begins.
+void load_and_wait_for_driver();
 void wait_for_driver(int time_remaining);
 void wait_for_driver_to_revert(int time_remaining);
 void confirm_changes_popup();

@@ -133,12 +133,7 @@ void selectPreset(int c, int d) {
     undo_unwritten_curve(e);
     return;
   }
-  restart_sub();
-  undone = 0;
-  redone = 1;
-  driver_successfully_applied_changes = 0;
-  suspend();
-  wait_for_driver(35);
+  load_and_wait_for_driver();
   match_active_curve();
   rescale_view();
   match_on_revert = 1;

@@ -83,12 +83,7 @@ bool send_converted(const Curves& before) {
     before.put_back();
     return false;
   }
-  restart_sub();
-  undone = 0;
-  redone = 1;
-  driver_successfully_applied_changes = 0;
-  suspend();
-  wait_for_driver(35);
+  load_and_wait_for_driver();
   return true;
 }
 
