@@ -571,13 +571,20 @@ TEST_F(RealMeter, AStaleAnswerNeverConfirmsTheNextApply) {
 // The whole run happens in the death test's child, so the reader thread
 // exists there. The driver logs what it receives, so the parent can check
 // that the run took the road the test is about.
+std::vector<std::string> curve_upload_statuses();
+
 void run_until_meter_ends(std::vector<std::string> driver_args, bool end_meter, std::vector<bool> answers = {}) {
   driver_args.insert(driver_args.end(), {"--log", driver_log().string()});
   if (start_standin_driver(driver_args) <= 0 || !wait_for_driver_port()) return;  // the output then fails the test
   af::dialogs::set_recording(true);
   for (bool a : answers) af::dialogs::push_bool_answer(a);
   af::start_editor();
-  if (end_meter) af::proc->terminate();
+  if (end_meter) {
+    // Ended only once its curve has reached the driver, however slow the
+    // machine.
+    pump_until([] { return !curve_upload_statuses().empty(); });
+    af::proc->terminate();
+  }
   pump_until([] { return false; }, 2000);
 }
 
