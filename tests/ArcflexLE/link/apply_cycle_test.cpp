@@ -415,6 +415,16 @@ class RealMeter : public ::testing::Test {
     af::pressed_apply();
   }
   bool cpop_shown() { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }
+  // "p.dat" holds the curve from before the Apply again, and the driver got
+  // the table it had before once more.
+  void expect_taken_back(int start_uploads) {
+    EXPECT_EQ(aftest::read_file(pdat_), before_);
+    ASSERT_EQ(uploads(), start_uploads + 2);
+    if (start_uploads > 0) {
+      EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
+    }
+    EXPECT_NE(tables().back(), tables()[start_uploads]);
+  }
   pid_t driver_ = -1;
   fs::path log_, pdat_;
   std::string before_;
@@ -450,12 +460,7 @@ TEST_F(RealMeter, CancelRestoresTheCurveAndUploadsItAgain) {
   af::cancel_button.attr("invoke")();
   af::cancel_button.attr("invoke")();  // a second Cancel starts no second revert
   ASSERT_TRUE(pump_until([] { return af::reverting_settings == 0; }));
-  EXPECT_EQ(aftest::read_file(pdat_), before_);
-  ASSERT_EQ(uploads(), start_uploads + 2);
-  if (start_uploads > 0) {
-    EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
-  }
-  EXPECT_NE(tables().back(), tables()[start_uploads]);
+  expect_taken_back(start_uploads);
   EXPECT_FALSE(af::graph_suspended);
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
   // A revert of the user's own Apply leaves the edited curve as edited.
@@ -489,12 +494,7 @@ TEST_F(RealMeter, CountdownEndRestoresTheCurve) {
   // undone is set by the revert and stays set through its wait.
   ASSERT_TRUE(pump_until([] { return af::undone == 1; }, 20000));
   ASSERT_TRUE(pump_until([] { return af::reverting_settings == 0; }));
-  EXPECT_EQ(aftest::read_file(pdat_), before_);
-  ASSERT_EQ(uploads(), start_uploads + 2);
-  if (start_uploads > 0) {
-    EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
-  }
-  EXPECT_NE(tables().back(), tables()[start_uploads]);
+  expect_taken_back(start_uploads);
   af::kill();
 }
 
