@@ -77,11 +77,13 @@ class Machine:
     def run(self, program, args):
         # Output goes to a file, not a pipe: wine's own background processes
         # may hold a pipe open long after the program ended.
-        with tempfile.TemporaryFile() as out:
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             p = subprocess.run(self.command(program, args), cwd=self.dir, env=self.env, stdout=out,
-                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=120)
+                               stderr=err, stdin=subprocess.DEVNULL, timeout=120)
             out.seek(0)
             text = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
+            err.seek(0)
+            self.last_stderr = err.read().decode("utf-8", "replace")
         return p.returncode, text
 
     def install(self, *args):
@@ -90,13 +92,13 @@ class Machine:
     def reg_get(self, key, value):
         rc, out = self.run(self.afreg, ["get", key, value])
         if rc != 0:
-            fail(f"afreg get failed: {rc} {out}")
+            fail(f"afreg get {key} {value} failed: {rc} {out!r}, stderr {self.last_stderr!r}")
         return out.strip()
 
     def reg_set(self, key, value, type_, data):
         rc, out = self.run(self.afreg, ["set", key, value, str(type_), data.hex()])
         if rc != 0:
-            fail(f"afreg set {key} {value} failed: {rc} {out}")
+            fail(f"afreg set {key} {value} failed: {rc} {out!r}, stderr {self.last_stderr!r}")
 
     def system_folder(self):
         rc, out = self.run(self.afreg, ["sysdir"])
@@ -139,8 +141,14 @@ class Wine(Machine):
                          "afmouse.sys")
         server = os.path.join(os.path.dirname(wine), "wineserver64")
         self.server = server if os.path.exists(server) else shutil.which("wineserver")
-        # One persistent server for the whole run; stopped in close().
+        # The prefix is set up completely (wineboot, then every wine process
+        # of it ended) before the scenario starts, so no first-run set-up is
+        # still writing the registry while the installer and afreg use it.
+        subprocess.run([wine, "wineboot", "-i"], env=self.env, check=False, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=200)
         if self.server:
+            subprocess.run([self.server, "-w"], env=self.env, check=False, timeout=200)
+            # One persistent server for the whole run; stopped in close().
             subprocess.run([self.server, "-p"], env=self.env, check=False, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
 
