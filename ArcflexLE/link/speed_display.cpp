@@ -31,29 +31,41 @@ int slider_value(py::handle slider) {
   return py::int_(slider.attr("get")()).cast<int>();
 }
 
-// Setting an opacity a polygon already has changes nothing but costs a
-// colour conversion every tick; such a set is left out.
+// Colours reach the screen in 8 bits a channel: opacities that round to the
+// same step draw the same pixels.
+long alpha_step_of(double alpha) { return std::lround(std::clamp(alpha, 0.0, 1.0) * 255.0); }
+
+// Setting an opacity that draws as the polygon's present one changes no
+// pixel but costs a colour conversion every tick (a fade-out goes on for
+// thousands of ticks); such a set is left out.
 void set_fill_alpha() {
   for (py::object* p : {&fud, &fua}) {
     if (!*p || p->is_none()) continue;
     py::object now = p->attr("get_alpha")();
-    if (!now.is_none() && now.cast<double>() == weight_alpha) continue;
+    if (!now.is_none() && alpha_step_of(now.cast<double>()) == alpha_step_of(weight_alpha)) continue;
     p->attr("set_alpha")(weight_alpha);
   }
 }
 
 // What the last blit of the fill drew from: the saved background it was
-// drawn over and every input of the fill's pixels. The view limits are not
-// among them: they change only with a full draw, which saves a new
-// background. A tick whose inputs are
-// the same, over the same background, with no drawn artist changed since,
-// would draw the same pixels again and is skipped.
+// drawn over and every input of the fill's pixels. The view limits and the
+// figure's size are not among them: they change only with a full draw,
+// which saves a new background. The sampled curve counts by identity: it is
+// only ever replaced, never changed in place. A tick whose inputs are the
+// same, over the same background, with no drawn artist changed since, would
+// draw the same pixels again and is skipped; at rest that is every tick, so
+// the test reads plain values and attributes only.
 struct DrawnFill {
   py::object background;
   py::object key;
+  py::object curve;  // the sampled curve drawn (held, so its identity stays unique)
   py::object looks;  // of the two fill polygons, as patch_look gives them
 };
 DrawnFill g_drawn;
+
+// The Tcl interpreter the tick command is registered in, so the check that
+// it exists is made once per interpreter, not on every tick.
+py::object g_tick_tk;
 
 // The artists blitted over the background, bottom to top.
 std::vector<py::object*> blitted_artists() {
@@ -81,17 +93,27 @@ py::object patch_look(const py::object& p) {
 
 py::tuple fill_looks() { return py::make_tuple(patch_look(fud), patch_look(fua)); }
 
+// An artist's attribute behind a property, read from the instance itself
+// where the artist keeps it there (the property costs a Python call, and
+// the test runs on every tick).
+py::object artist_value(const py::object& a, const char* stored, const char* property) {
+  PyObject* v = PyObject_GetAttrString(a.ptr(), stored);
+  if (v) return py::reinterpret_steal<py::object>(v);
+  PyErr_Clear();
+  return a.attr(property);
+}
+
 bool same_as_drawn(const py::object& key) {
   if (!present(g_drawn.key) || !g_drawn.background.is(graph_background)) return false;
-  if (!key.equal(g_drawn.key)) return false;
+  if (!g_drawn.curve.is(active_out) || !key.equal(g_drawn.key)) return false;
   // A fill removed elsewhere is drawn anew.
-  if (!present(fuc) || fuc.attr("axes").is_none()) return false;
+  if (!present(fuc) || artist_value(fuc, "_axes", "axes").is_none()) return false;
   // Matplotlib marks an artist stale when any of its properties is set. The
-  // two fill polygons are stale after every tick of a fade (their opacity
-  // is set each tick): when stale, their look is compared instead.
+  // two fill polygons are stale after a fade's tick sets their opacity:
+  // when stale, their look is compared instead.
   bool polygons_stale = false;
   for (py::object* a : blitted_artists()) {
-    if (!present(*a) || !a->attr("stale").cast<bool>()) continue;
+    if (!present(*a) || !PyObject_IsTrue(artist_value(*a, "_stale", "stale").ptr())) continue;
     if (a != &fud && a != &fua) return false;
     polygons_stale = true;
   }
@@ -101,7 +123,10 @@ bool same_as_drawn(const py::object& key) {
 
 }  // namespace
 
-void release_speed_display() { g_drawn = DrawnFill{}; }
+void release_speed_display() {
+  g_drawn = DrawnFill{};
+  g_tick_tk = py::object();
+}
 
 void display_speed(py::handle) {
   static const int frames[] = {10, 8, 6, 4, 2};
@@ -207,8 +232,11 @@ void update() {
     // One Tcl command serves every tick: Tkinter's own after() would make,
     // register and delete a new one each time, at a rate of up to 500/s.
     py::object tk = root.attr("tk");
-    if (py::len(tk.attr("call")("info", "commands", kTickCommand)) == 0) {
-      tk.attr("createcommand")(kTickCommand, py::cpp_function([] { update(); }));
+    if (!g_tick_tk.is(tk)) {
+      if (py::len(tk.attr("call")("info", "commands", kTickCommand)) == 0) {
+        tk.attr("createcommand")(kTickCommand, py::cpp_function([] { update(); }));
+      }
+      g_tick_tk = tk;
     }
     job1 = tk.attr("call")("after", framerate, kTickCommand);
   } catch (py::error_already_set& e) {
@@ -223,17 +251,13 @@ void update_fill(double speed) {
   py::object y0 = yd[py::int_(0)];
   py::object xt = xd[py::int_(active_numverts - 1)];
   py::object yt = yd[py::int_(active_numverts - 1)];
-  py::object xs = np().attr("asarray")(active_out[py::int_(0)], "dtype"_a = "float64");
-  py::object ys = np().attr("asarray")(active_out[py::int_(1)], "dtype"_a = "float64");
   Rgb half = half_intensity(active_scheme);
 
-  // Colours reach the screen in 8 bits a channel: opacities that round to
-  // the same step draw the same pixels (the fade-out goes on for a while).
-  long alpha_step = std::lround(std::clamp(weight_alpha, 0.0, 1.0) * 255.0);
-  py::tuple key = py::make_tuple(speed, x0, y0, xt, yt, slope, alpha_step, rgb_tuple(half),
-                                 xs.attr("tobytes")(), ys.attr("tobytes")(), fig.attr("bbox").attr("bounds"));
+  py::tuple key = py::make_tuple(speed, x0, y0, xt, yt, slope, alpha_step_of(weight_alpha), rgb_tuple(half));
   if (present(graph_background) && same_as_drawn(key)) return;
   g_drawn = DrawnFill{};
+  py::object xs = np().attr("asarray")(active_out[py::int_(0)], "dtype"_a = "float64");
+  py::object ys = np().attr("asarray")(active_out[py::int_(1)], "dtype"_a = "float64");
 
   double m = x0 < speed ? x0 : speed;
   fud.attr("set_xy")(py::make_tuple(py::make_tuple(0, 0), py::make_tuple(0, y0), py::make_tuple(m, y0),
@@ -282,7 +306,7 @@ void update_fill(double speed) {
   for (py::object* a : artists) {
     if (present(*a)) a->attr("stale") = false;
   }
-  g_drawn = DrawnFill{graph_background, key, fill_looks()};
+  g_drawn = DrawnFill{graph_background, key, active_out, fill_looks()};
 }
 
 }  // namespace arcflex

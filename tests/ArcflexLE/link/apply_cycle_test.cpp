@@ -168,6 +168,15 @@ TEST_F(UpdateLoop, FadeInCapsAtHalfAndFadesOutAfterSixIdleTicks) {
   af::update_tick();
   EXPECT_EQ(af::weight_fade_timer, 0);
   EXPECT_DOUBLE_EQ(af::weight_alpha, 0.5 * 0.84);
+  // Through the whole fade-out both polygons draw at the opacity's 8-bit
+  // step, though a set within the same step is left out.
+  auto step = [](double a) { return std::lround(a * 255.0); };
+  for (int i = 0; i < 60; ++i) {
+    af::update_tick();
+    for (py::object* p : {&af::fud, &af::fua})
+      ASSERT_EQ(step(p->attr("get_alpha")().cast<double>()), step(af::weight_alpha)) << "tick " << i;
+  }
+  EXPECT_EQ(step(af::weight_alpha), 0);
 }
 
 int g_snapshots = 0;
@@ -238,6 +247,8 @@ TEST_F(UpdateLoop, FillIsRedrawnOnlyWhenItsPixelsWouldChange) {
       {"the hover label hidden", [] { af::point_value_text.attr("set_visible")(false); }, 14.0, true},
       {"the fill's colour", [] { af::fud.attr("set_facecolor")("blue"); }, 14.0, true},
       {"the fill removed elsewhere", [] { af::fuc.attr("remove")(); }, 14.0, true},
+      {"the sampled curve replaced",
+       [] { af::active_out = py::module_::import("copy").attr("deepcopy")(af::active_out); }, 14.0, true},
       {"nothing again", [] {}, 14.0, false},
   };
   af::weight_alpha = 0.3;
