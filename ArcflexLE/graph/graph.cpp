@@ -65,17 +65,14 @@ py::list list1(py::handle v) {
 }  // namespace
 
 void build_figure() {
-  py::object plt = py::module_::import("matplotlib.pyplot");
-  py::tuple fa = plt.attr("subplots")();
-  fig = fa[0];
-  ax = fa[1];
+  // A figure of its own, with the default size and one subplot, as pyplot
+  // would give it, but without pyplot's figure manager: that brings
+  // matplotlib's own keyboard shortcuts and a second, hidden Tk interpreter
+  // (a twelfth of the start-up), and the graph wants neither.
+  fig = mpl("matplotlib.figure", "Figure")();
+  ax = fig.attr("add_subplot")();
   fig.attr("patch").attr("set_facecolor")(bg_scheme);
   ax.attr("set_facecolor")(bg_scheme);
-
-  // pyplot's figure manager brings matplotlib's own keyboard shortcuts and a
-  // hidden Tk root of its own; the graph wants neither.
-  fig.attr("canvas").attr("mpl_disconnect")(fig.attr("canvas").attr("manager").attr("key_press_handler_id"));
-  mpl("matplotlib._pylab_helpers", "Gcf").attr("destroy_fig")(fig);
 
   ax.attr("set_xlabel")("Dots per millisecond", "weight"_a = "semibold");
   ax.attr("set_ylabel")("Sensitivity", "weight"_a = "semibold");
@@ -272,7 +269,13 @@ void check_viewbounds() {
   double y_margin = margin * (ybounds.second - ybounds.first);
   ax.attr("set_xlim")(xbounds.first - x_margin, xbounds.second + x_margin);
   ax.attr("set_ylim")(ybounds.first - y_margin, ybounds.second + y_margin);
-  canvas.attr("draw")();
+  // Before the main window is first shown the canvas has no size yet; it
+  // gets one as the window is laid out, which draws the graph again anyway
+  // (on idle, with this request folded into it).
+  if (startup_done)
+    canvas.attr("draw")();
+  else
+    canvas.attr("draw_idle")();
 }
 
 void draw_curve_artists() {
