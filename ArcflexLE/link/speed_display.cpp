@@ -60,6 +60,7 @@ struct DrawnFill {
   py::object key;
   py::object curve;  // the sampled curve drawn (held, so its identity stays unique)
   py::object looks;  // of the two fill polygons, as patch_look gives them
+  double right = 0;  // the fill's right end, in data units
 };
 DrawnFill g_drawn;
 
@@ -103,24 +104,56 @@ py::object artist_value(const py::object& a, const char* stored, const char* pro
   return a.attr(property);
 }
 
-bool same_as_drawn(const py::object& key) {
-  if (!present(g_drawn.key) || !g_drawn.background.is(graph_background)) return false;
-  if (!g_drawn.curve.is(active_out) || !key.equal(g_drawn.key)) return false;
+py::object mpl_bbox() { return py::module_::import("matplotlib.transforms").attr("Bbox"); }
+
+// What a tick changes since the last draw: nothing, the fill alone (its
+// speed, opacity or look), or more (a full blit).
+enum class Change { none, fill, all };
+
+// Positions in the key of the inputs that move the fill alone.
+constexpr std::size_t kSpeedAt = 0, kAlphaAt = 6;
+
+Change change_since_drawn(const py::tuple& key) {
+  if (!present(g_drawn.key) || !g_drawn.background.is(graph_background)) return Change::all;
+  if (!g_drawn.curve.is(active_out)) return Change::all;
+  py::tuple drawn = g_drawn.key;
+  bool fill_inputs_same = true;
+  for (std::size_t i = 0; i < py::len(key); ++i) {
+    bool same = key[i].equal(drawn[i]);
+    if (same) continue;
+    if (i != kSpeedAt && i != kAlphaAt) return Change::all;
+    fill_inputs_same = false;
+  }
   // A fill removed elsewhere is drawn anew.
-  if (!present(fuc) || artist_value(fuc, "_axes", "axes").is_none()) return false;
+  if (!present(fuc) || artist_value(fuc, "_axes", "axes").is_none()) return Change::all;
   // Matplotlib marks an artist stale when any of its properties is set. The
   // two fill polygons are stale after a fade's tick sets their opacity:
   // when stale, their look is compared instead.
   bool polygons_stale = false;
   for (py::object* a : blitted_artists()) {
     if (!present(*a) || !PyObject_IsTrue(artist_value(*a, "_stale", "stale").ptr())) continue;
-    if (a != &fud && a != &fua) return false;
+    if (a != &fud && a != &fua) return Change::all;
     polygons_stale = true;
   }
-  return !polygons_stale || fill_looks().equal(g_drawn.looks);
+  if (polygons_stale && !fill_looks().equal(g_drawn.looks)) fill_inputs_same = false;
+  return fill_inputs_same ? Change::none : Change::fill;
 }
 
-
+// The part of the canvas a fill-only change can touch, in display pixels:
+// the axes' full height, from their left edge to the right end of the
+// previous or the new fill (whichever is further), widened by the edges'
+// antialiasing and snapping. Nothing else differs from the last frame.
+py::object fill_region(double right) {
+  constexpr double pad = 4.0;
+  py::tuple lim = ax.attr("get_xlim")();
+  double x0 = lim[0].cast<double>(), x1 = lim[1].cast<double>();
+  py::tuple b = ax.attr("bbox").attr("bounds");
+  double bx = b[0].cast<double>(), by = b[1].cast<double>(), bw = b[2].cast<double>(), bh = b[3].cast<double>();
+  if (!(x1 > x0) || !std::isfinite(right)) return fig.attr("bbox");
+  double px = bx + (right - x0) / (x1 - x0) * bw;
+  px = std::clamp(px, bx, bx + bw);
+  return mpl_bbox().attr("from_extents")(bx - pad, by - pad, px + pad, by + bh + pad);
+}
 }  // namespace
 
 void release_speed_display() {
@@ -254,7 +287,9 @@ void update_fill(double speed) {
   Rgb half = half_intensity(active_scheme);
 
   py::tuple key = py::make_tuple(speed, x0, y0, xt, yt, slope, alpha_step_of(weight_alpha), rgb_tuple(half));
-  if (present(graph_background) && same_as_drawn(key)) return;
+  Change change = present(graph_background) ? change_since_drawn(key) : Change::all;
+  if (change == Change::none) return;
+  const double drawn_right = g_drawn.right;
   g_drawn = DrawnFill{};
   py::object xs = np().attr("asarray")(active_out[py::int_(0)], "dtype"_a = "float64");
   py::object ys = np().attr("asarray")(active_out[py::int_(1)], "dtype"_a = "float64");
@@ -300,13 +335,16 @@ void update_fill(double speed) {
   for (py::object* a : artists) {
     if (present(*a)) ax.attr("draw_artist")(*a);
   }
-  canvas.attr("blit")(fig.attr("bbox"));
+  // Every artist is drawn again over the restored background, so the
+  // buffer is whole; only the part that can differ goes to the screen.
+  const double right = std::max({m, speed, 0.0});
+  canvas.attr("blit")(change == Change::fill ? fill_region(std::max(right, drawn_right)) : fig.attr("bbox"));
   // Drawing leaves visible artists fresh; hidden ones are fresh too, since
   // showing them again marks them stale.
   for (py::object* a : artists) {
     if (present(*a)) a->attr("stale") = false;
   }
-  g_drawn = DrawnFill{graph_background, key, active_out, fill_looks()};
+  g_drawn = DrawnFill{graph_background, key, active_out, fill_looks(), right};
 }
 
 }  // namespace arcflex

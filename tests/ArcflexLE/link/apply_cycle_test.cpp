@@ -268,6 +268,54 @@ TEST_F(UpdateLoop, FillIsRedrawnOnlyWhenItsPixelsWouldChange) {
   }
 }
 
+// A tick that moves only the fill sends only the part of the frame it can
+// change to the screen; after every kind of such change the picture Tk
+// shows must still be the whole frame the buffer holds.
+TEST_F(UpdateLoop, TheScreenShowsTheWholeFrameAfterEachPartialBlit) {
+  py::dict scope;
+  py::exec(R"(
+import io
+import numpy as np
+from PIL import Image
+def screen_matches_buffer(canvas):
+    photo = canvas._tkphoto
+    png = photo.tk.call(photo.name, "data", "-format", "png")
+    shown = np.asarray(Image.open(io.BytesIO(png)).convert("RGB"))
+    frame = np.asarray(canvas.buffer_rgba())[:, :, :3]
+    if shown.shape != frame.shape:
+        return "sizes %r and %r" % (shown.shape, frame.shape)
+    rows, cols = np.nonzero((shown != frame).any(axis=2))
+    return "" if rows.size == 0 else "%d pixels differ, columns %d to %d" % (rows.size, cols.min(), cols.max())
+)",
+           scope);
+  py::object check = scope["screen_matches_buffer"];
+  af::canvas.attr("draw")();
+  af::weight_alpha = 0.4;
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    double speed;
+  };
+  const std::vector<Step> steps{
+      {"first fill", [] {}, 12.0},
+      {"a higher speed", [] {}, 25.0},
+      {"a lower speed: the old right end is cleared", [] {}, 6.0},
+      {"no speed", [] {}, 0.0},
+      {"past the last point: the tail polygon", [] {}, 45.0},
+      {"past the view's right edge", [] {}, 400.0},
+      {"back inside", [] {}, 9.0},
+      {"another opacity", [] { af::weight_alpha = 0.2; }, 9.0},
+      {"the fill's colour", [] { af::fud.attr("set_facecolor")("blue"); }, 9.0},
+      {"a curve artist changed: a full blit", [] { af::line.attr("set_color")("red"); }, 30.0},
+      {"a fill-only change again", [] {}, 3.0},
+  };
+  for (const Step& s : steps) {
+    s.change();
+    af::update_fill(s.speed);
+    EXPECT_EQ(check(af::canvas).cast<std::string>(), "") << s.what;
+  }
+}
+
 // ---- suspension and snapshots -------------------------------------------------
 
 TEST(Suspension, EveryPanelAndSliderAndItsUndoing) {
