@@ -8,15 +8,16 @@ private data and run-time folders. Prints figures and judges nothing.
     cycle in the same editor.
   - Speed display: for each Rate setting (10, 8, 6, 4, 2 ms between updates)
     a fresh editor, its Rate written into its "GUI.dat" beforehand, while the
-    stand-in driver answers every speed query with a constant speed so the
-    fill under the curve is redrawn on every update. The editor runs
-    in-process under a small driver script that wraps tkinter.Misc.after and
-    counts the calls that schedule the next update (the delay equal to the
-    Rate); the count lives in a shared memory page read from here. CPU use is
-    the editor process's (and the X server's) utime + stime from
+    stand-in driver answers the speed queries with a ramp of speeds, so the
+    fill under the curve changes on every update. The editor runs
+    in-process under a small driver script that counts the speed display's
+    blits to the screen in a shared memory page read from here. At the 10 ms
+    Rate the bare matplotlib loop of bench/bare_loop.py (the same artists,
+    the whole canvas drawn again each time) runs in turn with the editor.
+    CPU use is the process's (and the X server's) utime + stime from
     /proc/<pid>/stat over the same span.
 
-usage: bench/apply.py [--stage DIR] [--runs N] [--seconds S] [--speed A,B,C]
+usage: bench/apply.py [--stage DIR] [--runs N] [--seconds S] [--ramp TOP]
 """
 import argparse
 import ctypes
@@ -42,25 +43,32 @@ APPLY_BUTTON = (98, -34)
 OK_BUTTON = (30, 44)   # percent of the confirm window's width and height
 RATES_MS = (10, 8, 6, 4, 2)  # the Rate slider's positions 1..5
 
-# Run in the editor's process: counts the update loop's re-schedules, then
-# starts the editor as a user does.
+# Run in the editor's process: counts the speed display's updates (its blits
+# to the screen), then starts the editor as a user does.
 TICK_DRIVER = r"""
-import ctypes, mmap, os, tkinter
+import ctypes, mmap, os
+from matplotlib.backends.backend_tkagg import FigureCanvasTkAgg
 _file = open(os.environ["AF_BENCH_COUNTER"], "r+b")
 _page = mmap.mmap(_file.fileno(), 16)
 _counts = (ctypes.c_uint64 * 2).from_buffer(_page)
-_rate = int(os.environ["AF_BENCH_RATE_MS"])
-_after = tkinter.Misc.after
-def _counting_after(self, ms, func=None, *args):
-    # The update loop schedules itself with the Rate as its delay and a
-    # compiled callable; nothing else in the editor uses these delays.
-    if ms == _rate and func is not None and type(func).__name__ == "builtin_function_or_method":
-        _counts[0] += 1
-    _counts[1] += 1
-    return _after(self, ms, func, *args)
-tkinter.Misc.after = _counting_after
+_blit = FigureCanvasTkAgg.blit
+def _counting_blit(self, bbox=None):
+    # Only the speed display blits; a full draw shows itself without one.
+    _counts[0] += 1
+    return _blit(self, bbox)
+FigureCanvasTkAgg.blit = _counting_blit
 import ArcflexLE
 """
+
+
+def ramp_script(path, top):
+    """A stand-in driver script: speeds rising from 2 to top and falling
+    back, each answered to 8 queries, so the speed shown changes on every
+    update."""
+    up = list(range(2, int(top) + 1))
+    with open(path, "w") as f:
+        for k in up + up[-2:0:-1]:
+            f.write("%d %d 1 8\n" % (k, k))
 
 
 def wait_for(pred, timeout, step=0.02):
@@ -218,21 +226,56 @@ def bench_apply(display, stage, runs):
     return delays
 
 
-def bench_ticks(display, xvfb, stage, slider, seconds, speed):
+def bench_ticks(display, xvfb, stage, slider, seconds, ramp):
     rate = RATES_MS[slider - 1]
-    session = Session(stage, ["--speed", speed], rate_slider=slider, counter=rate)
-    window = session.start(display, TICK_DRIVER)
+    script = tempfile.NamedTemporaryFile("w", suffix=".ramp", delete=False)
+    script.close()
+    ramp_script(script.name, ramp)
     try:
-        time.sleep(1.5)  # past the start-up upload and the first draws
-        pid = session.editor.pid
-        c0, cpu0, x0, t0 = session.counts[0], cpu_seconds(pid), cpu_seconds(xvfb.pid), time.monotonic()
-        time.sleep(seconds)
-        c1, cpu1, x1, t1 = session.counts[0], cpu_seconds(pid), cpu_seconds(xvfb.pid), time.monotonic()
-        if c1 == c0:
-            raise RuntimeError("no update at %d ms counted: the Rate was not taken, or the loop is stuck" % rate)
-        return (c1 - c0) / (t1 - t0), (cpu1 - cpu0) / (t1 - t0), (x1 - x0) / (t1 - t0)
+        session = Session(stage, ["--script", script.name, "--script-end", "loop"], rate_slider=slider, counter=rate)
+        window = session.start(display, TICK_DRIVER)
+        try:
+            return measure(session.counts, session.editor.pid, xvfb.pid, seconds, rate)
+        finally:
+            session.close(display, window)
     finally:
-        session.close(display, window)
+        os.unlink(script.name)
+
+
+def measure(counts, pid, xpid, seconds, rate):
+    """Updates per second, and CPU shares of the process and the X server."""
+    time.sleep(1.5)  # past the start-up and the first draws
+    c0, cpu0, x0, t0 = counts[0], cpu_seconds(pid), cpu_seconds(xpid), time.monotonic()
+    time.sleep(seconds)
+    c1, cpu1, x1, t1 = counts[0], cpu_seconds(pid), cpu_seconds(xpid), time.monotonic()
+    if c1 == c0:
+        raise RuntimeError("no update at %d ms counted: the Rate was not taken, or the loop is stuck" % rate)
+    return (c1 - c0) / (t1 - t0), (cpu1 - cpu0) / (t1 - t0), (x1 - x0) / (t1 - t0)
+
+
+def bench_bare(xvfb, rate, seconds, ramp):
+    """The bare matplotlib loop (bench/bare_loop.py) at the same Rate."""
+    base = tempfile.mkdtemp(prefix="af-bare-bench-")
+    path = os.path.join(base, "counter")
+    with open(path, "wb") as f:
+        f.write(b"\0" * mmap.PAGESIZE)
+    counter_file = open(path, "r+b")
+    page = mmap.mmap(counter_file.fileno(), 16)
+    counts = (ctypes.c_uint64 * 2).from_buffer(page)
+    env = dict(os.environ, AF_BENCH_COUNTER=path)
+    p = subprocess.Popen([PYTHON, os.path.join(here, "bare_loop.py"), str(rate), str(ramp)], env=env,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        if not wait_for(lambda: counts[0] > 0, 30):
+            raise RuntimeError("the bare loop drew nothing")
+        return measure(counts, p.pid, xvfb.pid, seconds, rate)
+    finally:
+        p.kill()
+        p.wait()
+        del counts
+        page.close()
+        counter_file.close()
+        shutil.rmtree(base, ignore_errors=True)
 
 
 def row(values, unit, fmt="%.1f"):
@@ -245,7 +288,7 @@ def main():
     ap.add_argument("--stage", default=os.environ.get("AF_STAGE_DIR", os.path.join(here, "..", "build", "stage")))
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--seconds", type=float, default=5.0, help="measuring span per speed display run")
-    ap.add_argument("--speed", default="20,20,1", help="the stand-in driver's constant speed triple")
+    ap.add_argument("--ramp", type=float, default=60, help="the top of the driver's speed ramp")
     args = ap.parse_args()
     stage = os.path.abspath(args.stage)
 
@@ -256,18 +299,25 @@ def main():
         delays = bench_apply(display, stage, args.runs)
         print("Apply click to the confirm window mapped (%d cycles in one editor, curve unchanged):" % args.runs)
         print("  " + row([d * 1e3 for d in delays], "ms"))
-        print("Speed display, constant speed %s from the driver, %.0f s per run, %d runs per Rate"
-              " (a fresh editor each run):" % (args.speed, args.seconds, args.runs))
+        print("Speed display, the driver's speed ramping 2..%g and back, %.0f s per run, %d runs per Rate"
+              " (a fresh editor each run); the bare matplotlib loop (bench/bare_loop.py) alternates with the"
+              " editor at 10 ms:" % (args.ramp, args.seconds, args.runs))
         for slider, rate in enumerate(RATES_MS, start=1):
-            ticks, cpu, xcpu = [], [], []
+            runs = {"editor": [], "bare loop": []} if rate == 10 else {"editor": []}
             for _ in range(args.runs):
-                t, c, x = bench_ticks(display, xvfb, stage, slider, args.seconds, args.speed)
-                ticks.append(t)
-                cpu.append(c * 100)
-                xcpu.append(x * 100)
-            print("  Rate %2d ms (at most %3d/s)  %-12s %s" % (rate, 1000 // rate, "updates/s", row(ticks, "")))
-            for name, values in (("editor CPU", cpu), ("X server CPU", xcpu)):
-                print("  %27s  %-12s %s" % ("", name, row(values, "% of a core")))
+                runs["editor"].append(bench_ticks(display, xvfb, stage, slider, args.seconds, args.ramp))
+                if "bare loop" in runs:
+                    runs["bare loop"].append(bench_bare(xvfb, rate, args.seconds, args.ramp))
+            for who, results in runs.items():
+                label = "Rate %2d ms (at most %3d/s)" % (rate, 1000 // rate)
+                print("  %-27s %-10s updates/s    %s" % (label, who, row([r[0] for r in results], "")))
+                print("  %27s %-10s CPU          %s" % ("", who, row([r[1] * 100 for r in results], "% of a core")))
+                print("  %27s %-10s X server CPU %s" % ("", who, row([r[2] * 100 for r in results], "% of a core")))
+            if "bare loop" in runs:
+                med = {who: (statistics.median(r[0] for r in res), statistics.median(r[1] for r in res))
+                       for who, res in runs.items()}
+                print("  editor / bare loop: %.2fx the updates per second at %.2fx the CPU (aim: 1.5x at 0.55x)"
+                      % (med["editor"][0] / med["bare loop"][0], med["editor"][1] / med["bare loop"][1]))
     finally:
         display.close()
         xvfb.terminate()

@@ -30,6 +30,15 @@ _x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes
                           ctypes.POINTER(ctypes.c_uint)]
 
 
+# A window may be gone by the time its map event is read (a program that
+# showed it has ended): the request about it then fails, which is not an
+# error here. Xlib's default handler would end the whole process.
+_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_ignore_errors = _ERROR_HANDLER(lambda dpy, event: 0)
+_x.XSetErrorHandler.argtypes = [_ERROR_HANDLER]
+_x.XSetErrorHandler.restype = ctypes.c_void_p
+_x.XSetErrorHandler(_ignore_errors)
+
 
 def start_private_display():
     """Xvfb on a free display number, so windows of other programs on a
