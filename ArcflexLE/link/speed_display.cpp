@@ -47,6 +47,15 @@ void set_fill_alpha() {
   }
 }
 
+// The fill's extent in data units: from x = 0 to its right end, between
+// its lowest and highest point (y = 0 included, the floor it stands on).
+struct FillSpan {
+  double right = 0, low = 0, high = 0;
+  FillSpan joined(const FillSpan& o) const {
+    return {std::max(right, o.right), std::min(low, o.low), std::max(high, o.high)};
+  }
+};
+
 // What the last blit of the fill drew from: the saved background it was
 // drawn over and every input of the fill's pixels. The view limits and the
 // figure's size are not among them: they change only with a full draw,
@@ -60,7 +69,7 @@ struct DrawnFill {
   py::object key;
   py::object curve;  // the sampled curve drawn (held, so its identity stays unique)
   py::object looks;  // of the two fill polygons, as patch_look gives them
-  double right = 0;  // the fill's right end, in data units
+  FillSpan span;  // of the fill drawn
 };
 DrawnFill g_drawn;
 
@@ -140,19 +149,34 @@ Change change_since_drawn(const py::tuple& key) {
 }
 
 // The part of the canvas a fill-only change can touch, in display pixels:
-// the axes' full height, from their left edge to the right end of the
-// previous or the new fill (whichever is further), widened by the edges'
-// antialiasing and snapping. Nothing else differs from the last frame.
-py::object fill_region(double right) {
+// the span of the previous and the new fill together, widened by the
+// edges' antialiasing and snapping. Nothing else differs from the last
+// frame. The whole figure when the view gives no such part.
+py::object fill_region(const FillSpan& span) {
   constexpr double pad = 4.0;
-  py::tuple lim = ax.attr("get_xlim")();
-  double x0 = lim[0].cast<double>(), x1 = lim[1].cast<double>();
+  py::tuple xl = ax.attr("get_xlim")(), yl = ax.attr("get_ylim")();
+  double x0 = xl[0].cast<double>(), x1 = xl[1].cast<double>();
+  double y0 = yl[0].cast<double>(), y1 = yl[1].cast<double>();
   py::tuple b = ax.attr("bbox").attr("bounds");
   double bx = b[0].cast<double>(), by = b[1].cast<double>(), bw = b[2].cast<double>(), bh = b[3].cast<double>();
-  if (!(x1 > x0) || !std::isfinite(right)) return fig.attr("bbox");
-  double px = bx + (right - x0) / (x1 - x0) * bw;
-  px = std::clamp(px, bx, bx + bw);
-  return mpl_bbox().attr("from_extents")(bx - pad, by - pad, px + pad, by + bh + pad);
+  if (!(x1 > x0) || !(y1 > y0) || !std::isfinite(span.right) || !std::isfinite(span.low) ||
+      !std::isfinite(span.high)) {
+    return fig.attr("bbox");
+  }
+  auto px = [&](double x) { return std::clamp(bx + (x - x0) / (x1 - x0) * bw, bx, bx + bw); };
+  auto py_ = [&](double y) { return std::clamp(by + (y - y0) / (y1 - y0) * bh, by, by + bh); };
+  return mpl_bbox().attr("from_extents")(bx - pad, py_(span.low) - pad, px(span.right) + pad,
+                                         py_(span.high) + pad);
+}
+
+// The points of a float64 array (any strides).
+std::vector<double> values_of(const py::object& a) {
+  py::buffer_info info = py::buffer(a).request();
+  std::vector<double> v(static_cast<std::size_t>(info.size));
+  const char* base = static_cast<const char*>(info.ptr);
+  const py::ssize_t stride = info.strides.empty() ? static_cast<py::ssize_t>(sizeof(double)) : info.strides[0];
+  for (std::size_t i = 0; i < v.size(); ++i) v[i] = *reinterpret_cast<const double*>(base + stride * static_cast<py::ssize_t>(i));
+  return v;
 }
 }  // namespace
 
@@ -289,7 +313,7 @@ void update_fill(double speed) {
   py::tuple key = py::make_tuple(speed, x0, y0, xt, yt, slope, alpha_step_of(weight_alpha), rgb_tuple(half));
   Change change = present(graph_background) ? change_since_drawn(key) : Change::all;
   if (change == Change::none) return;
-  const double drawn_right = g_drawn.right;
+  const FillSpan drawn_span = g_drawn.span;
   g_drawn = DrawnFill{};
   py::object xs = np().attr("asarray")(active_out[py::int_(0)], "dtype"_a = "float64");
   py::object ys = np().attr("asarray")(active_out[py::int_(1)], "dtype"_a = "float64");
@@ -337,14 +361,32 @@ void update_fill(double speed) {
   }
   // Every artist is drawn again over the restored background, so the
   // buffer is whole; only the part that can differ goes to the screen.
-  const double right = std::max({m, speed, 0.0});
-  canvas.attr("blit")(change == Change::fill ? fill_region(std::max(right, drawn_right)) : fig.attr("bbox"));
+  // The fill's span, kept for the next tick's region: the points under the
+  // fill, the first one past it (an interpolated end lies on the segment to
+  // it), the first point's height and the tail polygon's corners.
+  FillSpan span{std::max({m, speed, 0.0}), 0.0, 0.0};
+  {
+    std::vector<double> sx = values_of(xs), sy = values_of(ys);
+    std::vector<double> heights{py::float_(y0).cast<double>()};
+    for (std::size_t i = 1; i < sx.size(); ++i) {
+      heights.push_back(sy[i]);
+      if (sx[i] > speed) break;
+    }
+    if (speed >= xtd) {
+      for (py::handle v : arrowverts) heights.push_back(py::float_(v[py::int_(1)]).cast<double>());
+    }
+    for (double h : heights) {
+      span.low = std::min(span.low, h);
+      span.high = std::max(span.high, h);
+    }
+  }
+  canvas.attr("blit")(change == Change::fill ? fill_region(span.joined(drawn_span)) : fig.attr("bbox"));
   // Drawing leaves visible artists fresh; hidden ones are fresh too, since
   // showing them again marks them stale.
   for (py::object* a : artists) {
     if (present(*a)) a->attr("stale") = false;
   }
-  g_drawn = DrawnFill{graph_background, key, active_out, fill_looks(), right};
+  g_drawn = DrawnFill{graph_background, key, active_out, fill_looks(), span};
 }
 
 }  // namespace arcflex
