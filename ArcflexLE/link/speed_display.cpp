@@ -1,6 +1,7 @@
 #include "speed_display.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -49,10 +50,25 @@ void set_fill_alpha() {
 
 // The fill's extent in data units: from x = 0 to its right end, between
 // its lowest and highest point (y = 0 included, the floor it stands on).
+// Fills of one curve at two speeds are drawn from the same points up to
+// `left` (the last sample under the fill, or where the first polygon or
+// the tail polygon starts to depend on the speed): to its left their
+// pixels are the same. `tail`: the tail polygon is drawn.
 struct FillSpan {
   double right = 0, low = 0, high = 0;
-  FillSpan joined(const FillSpan& o) const {
-    return {std::max(right, o.right), std::min(low, o.low), std::max(high, o.high)};
+  double left = 0;
+  bool tail = false;
+  // The span that holds both fills; with only the speed changed, the
+  // columns left of both fills' `left` stay as they are.
+  FillSpan joined(const FillSpan& o, bool speed_only) const {
+    FillSpan j{std::max(right, o.right), std::min(low, o.low), std::max(high, o.high),
+               -std::numeric_limits<double>::infinity(), tail || o.tail};
+    if (speed_only) {
+      j.left = std::min(left, o.left);
+      // A tail polygon not drawn is a point at the origin.
+      if (tail != o.tail) j.left = std::min(j.left, 0.0);
+    }
+    return j;
   }
 };
 
@@ -117,7 +133,7 @@ py::object mpl_bbox() { return py::module_::import("matplotlib.transforms").attr
 
 // What a tick changes since the last draw: nothing, the fill alone (its
 // speed, opacity or look), or more (a full blit).
-enum class Change { none, fill, all };
+enum class Change { none, speed, fill, all };
 
 // Positions in the key of the inputs that move the fill alone.
 constexpr std::size_t kSpeedAt = 0, kAlphaAt = 6;
@@ -126,12 +142,13 @@ Change change_since_drawn(const py::tuple& key) {
   if (!present(g_drawn.key) || !g_drawn.background.is(graph_background)) return Change::all;
   if (!g_drawn.curve.is(active_out)) return Change::all;
   py::tuple drawn = g_drawn.key;
-  bool fill_inputs_same = true;
+  bool fill_inputs_same = true, speed_only = true;
   for (std::size_t i = 0; i < py::len(key); ++i) {
     bool same = key[i].equal(drawn[i]);
     if (same) continue;
     if (i != kSpeedAt && i != kAlphaAt) return Change::all;
     fill_inputs_same = false;
+    if (i != kSpeedAt) speed_only = false;
   }
   // A fill removed elsewhere is drawn anew.
   if (!present(fuc) || artist_value(fuc, "_axes", "axes").is_none()) return Change::all;
@@ -144,8 +161,9 @@ Change change_since_drawn(const py::tuple& key) {
     if (a != &fud && a != &fua) return Change::all;
     polygons_stale = true;
   }
-  if (polygons_stale && !fill_looks().equal(g_drawn.looks)) fill_inputs_same = false;
-  return fill_inputs_same ? Change::none : Change::fill;
+  if (polygons_stale && !fill_looks().equal(g_drawn.looks)) return Change::fill;
+  if (fill_inputs_same) return Change::none;
+  return speed_only ? Change::speed : Change::fill;
 }
 
 // The part of the canvas a fill-only change can touch, in display pixels:
@@ -165,7 +183,8 @@ py::object fill_region(const FillSpan& span) {
   }
   auto px = [&](double x) { return std::clamp(bx + (x - x0) / (x1 - x0) * bw, bx, bx + bw); };
   auto py_ = [&](double y) { return std::clamp(by + (y - y0) / (y1 - y0) * bh, by, by + bh); };
-  return mpl_bbox().attr("from_extents")(bx - pad, py_(span.low) - pad, px(span.right) + pad,
+  double left = std::isfinite(span.left) ? px(span.left) : bx;
+  return mpl_bbox().attr("from_extents")(left - pad, py_(span.low) - pad, px(span.right) + pad,
                                          py_(span.high) + pad);
 }
 
@@ -356,23 +375,39 @@ void update_fill(double speed) {
   if (!graph_background || graph_background.is_none()) return;  // no full draw yet
   canvas.attr("restore_region")(graph_background);
   std::vector<py::object*> artists = blitted_artists();
+  // A polygon of no area and no visible edge draws no pixel: the first one
+  // while the curve starts at x = 0, the tail one below the last point.
+  auto draws_nothing = [](const py::object& p, bool no_area) {
+    return no_area && py::float_(p.attr("get_edgecolor")()[py::int_(3)]).cast<double>() == 0.0;
+  };
+  const double y0d = py::float_(y0).cast<double>();
+  const bool skip_fud = draws_nothing(fud, m == 0 || y0d == 0);
+  const bool skip_fua = draws_nothing(fua, !(speed > xtd));
   for (py::object* a : artists) {
-    if (present(*a)) ax.attr("draw_artist")(*a);
+    if (!present(*a) || (a == &fud && skip_fud) || (a == &fua && skip_fua)) continue;
+    ax.attr("draw_artist")(*a);
   }
   // Every artist is drawn again over the restored background, so the
   // buffer is whole; only the part that can differ goes to the screen.
   // The fill's span, kept for the next tick's region: the points under the
   // fill, the first one past it (an interpolated end lies on the segment to
   // it), the first point's height and the tail polygon's corners.
-  FillSpan span{std::max({m, speed, 0.0}), 0.0, 0.0};
+  FillSpan span{std::max({m, speed, 0.0}), 0.0, 0.0, 0.0, speed >= xtd};
   {
     std::vector<double> sx = values_of(xs), sy = values_of(ys);
     std::vector<double> heights{py::float_(y0).cast<double>()};
+    span.left = sx.size() > 1 ? sx[1] : 0.0;
     for (std::size_t i = 1; i < sx.size(); ++i) {
       heights.push_back(sy[i]);
-      if (sx[i] > speed) break;
+      if (sx[i] > speed) {
+        span.right = std::max(span.right, sx[i]);
+        break;
+      }
+      span.left = sx[i];
     }
-    if (speed >= xtd) {
+    if (m < x0) span.left = std::min(span.left, m);
+    if (span.tail) {
+      span.left = std::min(span.left, xtd);
       for (py::handle v : arrowverts) heights.push_back(py::float_(v[py::int_(1)]).cast<double>());
     }
     for (double h : heights) {
@@ -380,7 +415,8 @@ void update_fill(double speed) {
       span.high = std::max(span.high, h);
     }
   }
-  canvas.attr("blit")(change == Change::fill ? fill_region(span.joined(drawn_span)) : fig.attr("bbox"));
+  const bool partial = change == Change::speed || change == Change::fill;
+  canvas.attr("blit")(partial ? fill_region(span.joined(drawn_span, change == Change::speed)) : fig.attr("bbox"));
   // Drawing leaves visible artists fresh; hidden ones are fresh too, since
   // showing them again marks them stale.
   for (py::object* a : artists) {
