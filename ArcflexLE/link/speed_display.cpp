@@ -1,9 +1,9 @@
 #include "speed_display.h"
 
 #include <algorithm>
-#include <limits>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -131,8 +131,8 @@ py::object artist_value(const py::object& a, const char* stored, const char* pro
 
 py::object mpl_bbox() { return py::module_::import("matplotlib.transforms").attr("Bbox"); }
 
-// What a tick changes since the last draw: nothing, the fill alone (its
-// speed, opacity or look), or more (a full blit).
+// What a tick changes since the last draw: nothing, the speed alone, the
+// fill alone (its opacity or look as well), or more (a full blit).
 enum class Change { none, speed, fill, all };
 
 // Positions in the key of the inputs that move the fill alone.
