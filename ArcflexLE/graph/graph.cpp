@@ -1,6 +1,7 @@
 #include "graph.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "curve.h"
@@ -39,9 +40,46 @@ py::object marker_font_family() {
   }
 }
 
+// A FancyArrowPatch works its outline out afresh on every draw (the head
+// is placed by bisection, in Python): the dearest part of a speed-display
+// frame, though the tail arrows seldom move. Each tail arrow keeps its last
+// outline with every input it was made from (its ends on the screen, the
+// styles, sizes and shrinks) and uses it again while they are the same.
+// The arrow is held weakly, so the kept outline does not keep it alive.
+void keep_arrow_outline(const py::object& arrow) {
+  py::object cls = py::type::of(arrow);
+  if (!py::hasattr(cls, "_get_path_in_displaycoord") || !py::hasattr(arrow, "_posA_posB")) return;
+  py::object compute = cls.attr("_get_path_in_displaycoord");
+  py::object ref = py::module_::import("weakref").attr("ref")(arrow);
+  struct Kept {
+    py::object inputs, outline;
+  };
+  auto kept = std::make_shared<Kept>();
+  arrow.attr("_get_path_in_displaycoord") = py::cpp_function([compute, ref, kept]() -> py::object {
+    py::object self = ref();
+    py::object ends = self.attr("_posA_posB");
+    if (ends.is_none()) return compute(self);
+    py::object a = self.attr("_convert_xy_units")(ends[py::int_(0)]);
+    py::object b = self.attr("_convert_xy_units")(ends[py::int_(1)]);
+    py::object on_screen = self.attr("get_transform")().attr("transform")(py::make_tuple(a, b));
+    py::tuple inputs = py::make_tuple(on_screen.attr("tobytes")(), self.attr("_dpi_cor"),
+                                      self.attr("get_mutation_scale")(), self.attr("get_linewidth")(),
+                                      self.attr("get_mutation_aspect")(), self.attr("get_connectionstyle")(),
+                                      self.attr("get_arrowstyle")(), self.attr("shrinkA"), self.attr("shrinkB"),
+                                      self.attr("patchA"), self.attr("patchB"));
+    if (!kept->inputs || !inputs.equal(kept->inputs)) {
+      kept->outline = compute(self);
+      kept->inputs = inputs;
+    }
+    return kept->outline;
+  });
+}
+
 py::object tail_arrow(py::handle from, py::handle to, py::tuple colour) {
-  return FancyArrowPatch()(from, to, "arrowstyle"_a = kArrowStyle, "color"_a = colour, "shrinkA"_a = 0,
-                           "shrinkB"_a = 8, "animated"_a = true);
+  py::object arrow = FancyArrowPatch()(from, to, "arrowstyle"_a = kArrowStyle, "color"_a = colour, "shrinkA"_a = 0,
+                                       "shrinkB"_a = 8, "animated"_a = true);
+  keep_arrow_outline(arrow);
+  return arrow;
 }
 
 py::object text_artist(py::handle x0, py::handle y0, const std::string& text) {

@@ -3,6 +3,8 @@
 // marker and hover label, and the active curve by axis mode.
 #include <gmock/gmock.h>
 
+#include <functional>
+
 #include "graph.h"
 #include "gui_fixture.h"
 #include "tools.h"
@@ -140,6 +142,47 @@ TEST(GraphRedraw, BackgroundHoldsNoCurve) {
   arcflex::line.attr("set_data")(std::vector<double>{0, 1, 2, 3}, std::vector<double>{5000, 5000, 5000, 5000});
   arcflex::canvas.attr("draw")();
   EXPECT_TRUE(with_curve.equal(pixels()));
+}
+
+// The tail arrows keep their outline between draws; after any change of
+// what the outline is made from, the kept one must be the outline worked
+// out afresh, and while nothing changes it is the very same one.
+TEST(GraphArtists, TailArrowsKeepTheirOutlineOnlyWhileItsInputsStay) {
+  start_recorded();
+  py::object arrow = arcflex::arrow;
+  py::object fresh = py::type::of(arrow).attr("_get_path_in_displaycoord");
+  py::object np = py::module_::import("numpy");
+  auto same_outline = [&](py::object a, py::object b) {
+    py::object pa = a[py::int_(0)], pb = b[py::int_(0)];
+    if (!py::isinstance<py::list>(pa)) pa = py::make_tuple(pa), pb = py::make_tuple(pb);
+    if (py::len(pa) != py::len(pb)) return false;
+    for (size_t i = 0; i < py::len(pa); ++i) {
+      if (!np.attr("array_equal")(pa[py::int_(i)].attr("vertices"), pb[py::int_(i)].attr("vertices")).cast<bool>())
+        return false;
+    }
+    return a[py::int_(1)].equal(b[py::int_(1)]);
+  };
+  struct Change {
+    const char* what;
+    std::function<void()> apply;
+  };
+  const std::vector<Change> changes{
+      {"its ends", [&] { arrow.attr("set_positions")(py::make_tuple(5, 0.5), py::make_tuple(25, 0.9)); }},
+      {"the view", [] { arcflex::ax.attr("set_xlim")(-3, 70); }},
+      {"the head's scale", [&] { arrow.attr("set_mutation_scale")(2.5); }},
+      {"the line width", [&] { arrow.attr("set_linewidth")(3); }},
+      {"the arrow style", [&] { arrow.attr("set_arrowstyle")("fancy"); }},
+      {"the shrink", [&] { arrow.attr("shrinkB") = 2; }},
+      {"the resolution", [&] { arrow.attr("_dpi_cor") = 2.0; }},
+  };
+  py::object first = arrow.attr("_get_path_in_displaycoord")();
+  EXPECT_TRUE(arrow.attr("_get_path_in_displaycoord")().is(first)) << "kept while nothing changes";
+  for (const Change& c : changes) {
+    c.apply();
+    py::object kept = arrow.attr("_get_path_in_displaycoord")();
+    EXPECT_TRUE(same_outline(kept, fresh(arrow))) << c.what;
+    EXPECT_TRUE(arrow.attr("_get_path_in_displaycoord")().is(kept)) << c.what;
+  }
 }
 
 TEST(GraphShortcuts, MatplotlibKeyShortcutsDoNothing) {
