@@ -7,7 +7,8 @@ run-time folders. It then measures the CPU time (user + system, as a share
 of one core) of:
   - the editor before any pointer motion;
   - the editor after the pointer has moved for a while and come to rest;
-  - the meter and the stand-in together over the same spans.
+  - the meter and the stand-in together over the same spans;
+and, for scale, Tk alone rescheduling an empty callback at the same 6 ms.
 With --before STAGE (and --before-driver) the same runs are made, in
 turn, with another build's stage folder and stand-in, printed side by side
 (copy build/stage and the stand-in aside before rebuilding to keep one). This is a measurement,
@@ -122,6 +123,30 @@ def one_run(stage, driver, seconds, display):
         shutil.rmtree(base, ignore_errors=True)
 
 
+# For scale: Tk alone, rescheduling an empty Python callback every 6 ms (the
+# editor's default Rate) with nothing else to do.
+TK_FLOOR = r"""
+import tkinter
+root = tkinter.Tk()
+root.withdraw()
+def tick():
+    root.tk.call("after", 6, "floor_tick")
+root.tk.createcommand("floor_tick", tick)
+tick()
+root.mainloop()
+"""
+
+
+def tk_floor(seconds):
+    p = subprocess.Popen([PYTHON, "-c", TK_FLOOR], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(2.0)
+        return share([psutil.Process(p.pid)], seconds)
+    finally:
+        p.kill()
+        p.wait()
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--runs", type=int, default=3)
@@ -140,8 +165,10 @@ def main():
     xvfb = xwin.start_private_display()
     display = xwin.Display()
     results = {name: [] for name, _, _ in builds}
+    floor = []
     try:
         for n in range(args.runs):
+            floor.append(tk_floor(args.seconds))
             for name, stage, driver in builds:  # alternated, so load on the machine hits both alike
                 r = one_run(stage, driver, args.seconds, display)
                 results[name].append(r)
@@ -162,6 +189,7 @@ def main():
     for label, i, target in rows:
         print(f"{label:30s}" + "".join(f"{cell([r[i] for r in results[name]]):>22s}" for name, _, _ in builds)
               + f"{'<= %g' % target:>10s}")
+    print(f"{'(Tk alone, an empty 6 ms tick)':30s}{cell(floor):>22s}")
     return 0
 
 
