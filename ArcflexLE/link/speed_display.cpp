@@ -396,14 +396,23 @@ void update_fill(double speed) {
   {
     std::vector<double> sx = values_of(xs), sy = values_of(ys);
     std::vector<double> heights{py::float_(y0).cast<double>()};
-    span.left = sx.size() > 1 ? sx[1] : 0.0;
+    // Every run of samples under the fill with its neighbours on both
+    // sides (an interpolated end lies on the segment to them).
+    auto under = [&](std::size_t i) { return i >= 1 && i < sx.size() && sx[i] <= speed; };
+    bool rising = true;
     for (std::size_t i = 1; i < sx.size(); ++i) {
-      heights.push_back(sy[i]);
-      if (sx[i] > speed) {
+      if (i > 1 && !(sx[i] > sx[i - 1])) rising = false;
+      if (under(i) || under(i - 1) || under(i + 1)) {
+        heights.push_back(sy[i]);
         span.right = std::max(span.right, sx[i]);
-        break;
       }
-      span.left = sx[i];
+    }
+    // Along a curve whose samples only rise, the fills at two speeds share
+    // every segment up to the last sample under the smaller one.
+    span.left = -std::numeric_limits<double>::infinity();
+    if (rising) {
+      span.left = sx.size() > 1 ? sx[1] : 0.0;
+      for (std::size_t i = 1; under(i); ++i) span.left = sx[i];
     }
     if (m < x0) span.left = std::min(span.left, m);
     if (span.tail) {

@@ -317,6 +317,16 @@ def screen_matches_buffer(canvas):
       {"the fill's colour", [] { af::fud.attr("set_facecolor")("blue"); }, 9.0},
       {"a curve artist changed: a full blit", [] { af::line.attr("set_color")("red"); }, 30.0},
       {"a fill-only change again", [] {}, 3.0},
+      {"a curve whose samples turn back",
+       [] {
+         py::object np = py::module_::import("numpy");
+         py::object t = np.attr("linspace")(0.0, 1.0, 129);
+         py::object x = t.attr("__mul__")(36.0).attr("__sub__")(np.attr("sin")(t.attr("__mul__")(12.0)).attr("__mul__")(6.0));
+         af::active_out = py::make_tuple(x, np.attr("add")(t.attr("__mul__")(0.6), 0.3));
+       },
+       20.0},
+      {"a speed where it turns back", [] {}, 22.0},
+      {"and lower", [] {}, 17.0},
   };
   for (const Step& s : steps) {
     s.change();
