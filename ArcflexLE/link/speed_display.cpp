@@ -194,8 +194,46 @@ std::vector<double> values_of(const py::object& a) {
   std::vector<double> v(static_cast<std::size_t>(info.size));
   const char* base = static_cast<const char*>(info.ptr);
   const py::ssize_t stride = info.strides.empty() ? static_cast<py::ssize_t>(sizeof(double)) : info.strides[0];
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] = *reinterpret_cast<const double*>(base + stride * static_cast<py::ssize_t>(i));
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    v[i] = *reinterpret_cast<const double*>(base + stride * static_cast<py::ssize_t>(i));
+  }
   return v;
+}
+
+// The span of the fill drawn from the samples (xs, ys), with the first
+// polygon of height y0 and width m (x0: the curve's first point) and, at
+// or past the last point xt, the tail polygon's corners.
+FillSpan fill_span(const std::vector<double>& sx, const std::vector<double>& sy, double y0, double m, double x0,
+                   double speed, double xt, const py::list& tail_corners) {
+  FillSpan span{std::max({m, speed, 0.0}), std::min(0.0, y0), std::max(0.0, y0), 0.0, speed >= xt};
+  auto height = [&](double h) {
+    span.low = std::min(span.low, h);
+    span.high = std::max(span.high, h);
+  };
+  // Every run of samples under the fill with its neighbours on both sides
+  // (an interpolated end lies on the segment to them).
+  auto under = [&](std::size_t i) { return i >= 1 && i < sx.size() && sx[i] <= speed; };
+  bool rising = true;
+  for (std::size_t i = 1; i < sx.size(); ++i) {
+    if (i > 1 && !(sx[i] > sx[i - 1])) rising = false;
+    if (under(i) || under(i - 1) || under(i + 1)) {
+      height(sy[i]);
+      span.right = std::max(span.right, sx[i]);
+    }
+  }
+  // Along a curve whose samples only rise, the fills at two speeds share
+  // every segment up to the last sample under the smaller one.
+  span.left = -std::numeric_limits<double>::infinity();
+  if (rising) {
+    span.left = sx.size() > 1 ? sx[1] : 0.0;
+    for (std::size_t i = 1; under(i); ++i) span.left = sx[i];
+  }
+  if (m < x0) span.left = std::min(span.left, m);
+  if (span.tail) {
+    span.left = std::min(span.left, xt);
+    for (py::handle v : tail_corners) height(py::float_(v[py::int_(1)]).cast<double>());
+  }
+  return span;
 }
 }  // namespace
 
@@ -389,41 +427,7 @@ void update_fill(double speed) {
   }
   // Every artist is drawn again over the restored background, so the
   // buffer is whole; only the part that can differ goes to the screen.
-  // The fill's span, kept for the next tick's region: the points under the
-  // fill, the first one past it (an interpolated end lies on the segment to
-  // it), the first point's height and the tail polygon's corners.
-  FillSpan span{std::max({m, speed, 0.0}), 0.0, 0.0, 0.0, speed >= xtd};
-  {
-    std::vector<double> sx = values_of(xs), sy = values_of(ys);
-    std::vector<double> heights{py::float_(y0).cast<double>()};
-    // Every run of samples under the fill with its neighbours on both
-    // sides (an interpolated end lies on the segment to them).
-    auto under = [&](std::size_t i) { return i >= 1 && i < sx.size() && sx[i] <= speed; };
-    bool rising = true;
-    for (std::size_t i = 1; i < sx.size(); ++i) {
-      if (i > 1 && !(sx[i] > sx[i - 1])) rising = false;
-      if (under(i) || under(i - 1) || under(i + 1)) {
-        heights.push_back(sy[i]);
-        span.right = std::max(span.right, sx[i]);
-      }
-    }
-    // Along a curve whose samples only rise, the fills at two speeds share
-    // every segment up to the last sample under the smaller one.
-    span.left = -std::numeric_limits<double>::infinity();
-    if (rising) {
-      span.left = sx.size() > 1 ? sx[1] : 0.0;
-      for (std::size_t i = 1; under(i); ++i) span.left = sx[i];
-    }
-    if (m < x0) span.left = std::min(span.left, m);
-    if (span.tail) {
-      span.left = std::min(span.left, xtd);
-      for (py::handle v : arrowverts) heights.push_back(py::float_(v[py::int_(1)]).cast<double>());
-    }
-    for (double h : heights) {
-      span.low = std::min(span.low, h);
-      span.high = std::max(span.high, h);
-    }
-  }
+  const FillSpan span = fill_span(values_of(xs), values_of(ys), y0d, m, x0, speed, xtd, arrowverts);
   const bool partial = change == Change::speed || change == Change::fill;
   canvas.attr("blit")(partial ? fill_region(span.joined(drawn_span, change == Change::speed)) : fig.attr("bbox"));
   // Drawing leaves visible artists fresh; hidden ones are fresh too, since

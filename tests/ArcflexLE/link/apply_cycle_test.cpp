@@ -286,6 +286,9 @@ def screen_matches_buffer(canvas):
         return "sizes %r and %r" % (shown.shape, frame.shape)
     rows, cols = np.nonzero((shown != frame).any(axis=2))
     return "" if rows.size == 0 else "%d pixels differ, columns %d to %d" % (rows.size, cols.min(), cols.max())
+def turning_curve():
+    t = np.linspace(0.0, 1.0, 129)
+    return (36.0 * t - 6.0 * np.sin(12.0 * t), 0.3 + 0.6 * t)
 )",
            scope);
   py::object check = scope["screen_matches_buffer"];
@@ -312,19 +315,13 @@ def screen_matches_buffer(canvas):
       {"along the tail", [] {}, 33.0},
       {"off the tail", [] {}, 29.0},
       {"from the tail to the start", [] {}, 36.0},
-      {"", [] {}, 1.0},
+      {"down to the start", [] {}, 1.0},
       {"another opacity", [] { af::weight_alpha = 0.2; }, 9.0},
       {"the fill's colour", [] { af::fud.attr("set_facecolor")("blue"); }, 9.0},
       {"a curve artist changed: a full blit", [] { af::line.attr("set_color")("red"); }, 30.0},
       {"a fill-only change again", [] {}, 3.0},
       {"a curve whose samples turn back",
-       [] {
-         py::object np = py::module_::import("numpy");
-         py::object t = np.attr("linspace")(0.0, 1.0, 129);
-         py::object x = t.attr("__mul__")(36.0).attr("__sub__")(np.attr("sin")(t.attr("__mul__")(12.0)).attr("__mul__")(6.0));
-         af::active_out = py::make_tuple(x, np.attr("add")(t.attr("__mul__")(0.6), 0.3));
-       },
-       20.0},
+       [&] { af::active_out = scope["turning_curve"](); }, 20.0},
       {"a speed where it turns back", [] {}, 22.0},
       {"and lower", [] {}, 17.0},
   };
