@@ -9,15 +9,43 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
 
 namespace aftest {
 
-// A fresh folder under the system temp folder, removed by nobody: ctest
-// runs are short and the folders are tiny, and keeping them helps to look
-// into a failure.
+// Folders made by make_temp_dir in this process, removed when it exits.
+// Kept with AF_KEEP_TEST_DIRS=1, to look into a failure. A forked child
+// that exits leaves its parent's folders alone.
+struct MadeDirs {
+  pid_t owner = getpid();
+  std::vector<std::filesystem::path> paths;
+};
+
+inline MadeDirs& made_dirs() {
+  static MadeDirs* dirs = [] {
+    auto* d = new MadeDirs;  // never destroyed: the exit handler still needs it
+    std::atexit([] {
+      MadeDirs& m = made_dirs();
+      const char* keep = std::getenv("AF_KEEP_TEST_DIRS");
+      if (getpid() != m.owner || (keep && *keep && std::string(keep) != "0")) return;
+      for (const auto& p : m.paths) {
+        std::error_code ec;  // a helper still writing there is no reason to fail the run
+        std::filesystem::remove_all(p, ec);
+      }
+    });
+    return d;
+  }();
+  return *dirs;
+}
+
+// A fresh folder under the system temp folder, removed at exit.
 inline std::filesystem::path make_temp_dir(const std::string& tag = "aftest") {
   std::string templ = (std::filesystem::temp_directory_path() / (tag + "-XXXXXX")).string();
   if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+  made_dirs().paths.emplace_back(templ);
   return templ;
 }
 
