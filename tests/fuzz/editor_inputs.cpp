@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "af_test_env.h"
 #include "meter_link.h"
 #include "pyrt.h"
 #include "profile_keys.h"
@@ -32,9 +33,7 @@ void put(const std::string& path, const std::string& bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char folder[] = "/tmp/af-fuzz-XXXXXX";
-  if (!mkdtemp(folder)) std::abort();
-  setenv("LOCALAPPDATA", folder, 1);
+  setenv("LOCALAPPDATA", aftest::make_temp_dir("af-fuzz").c_str(), 1);
   py::initialize_interpreter();
   // Modules that keep state for the rest of the process are loaded here, so
   // the leak check of each input sees only what the input allocated.
