@@ -67,8 +67,8 @@ const Values kX{0, 10, 30, 40}, kY{0.5, 1, 1, 1};
 }  // namespace
 
 // The first step of each kind, chosen by the modifier flags, in both
-// directions, arms its kind's repeat step after 500 ms with its amounts;
-// with Shift the part of an amount above 1 is sixteen times smaller.
+// directions, arms its kind's repeat step after 500 ms with its amounts; x
+// takes the x amount and y the y amount; with Shift the part of an amount above 1 is sixteen times smaller.
 TEST(HoldScale, FirstStepOfEachKind) {
   start();
   using namespace arcflex;
@@ -76,6 +76,7 @@ TEST(HoldScale, FirstStepOfEachKind) {
     bool ctrl, alt, direction;
     Values x, y;
     py::object* slot;
+    double xa = 1.04, ya = 1.04;
   };
   const Values up{0, 10.4, 31.2, 41.6}, down{0, 9.615385, 28.846154, 38.461538};
   const std::vector<Case> cases{
@@ -86,18 +87,24 @@ TEST(HoldScale, FirstStepOfEachKind) {
       {false, true, true, up, {0.519231, 1, 1, 1}, &rel_scale_job},
       {false, true, false, down, {0.48, 1, 1, 1}, &rel_scale_job},
       {true, true, true, up, {0.5, 1.02, 1.02, 1.02}, &rel_scale_job},  // Ctrl wins
+      {false, false, true, up, {0.55, 1.1, 1.1, 1.1}, &scale_job, 1.04, 1.1},
+      {false, false, false, down, {0.454545, 0.909091, 0.909091, 0.909091}, &scale_job, 1.04, 1.1},
+      {true, false, true, up, {0.5, 1.05, 1.05, 1.05}, &rel_scale_job, 1.04, 1.1},
+      {true, false, false, down, {0.5, 0.954545, 0.954545, 0.954545}, &rel_scale_job, 1.04, 1.1},
+      {false, true, true, up, {0.545455, 1, 1, 1}, &rel_scale_job, 1.04, 1.1},
+      {false, true, false, down, {0.45, 1, 1, 1}, &rel_scale_job, 1.04, 1.1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.ctrl << c.alt << c.direction);
+    SCOPED_TRACE(::testing::Message() << c.ctrl << c.alt << c.direction << " " << c.ya);
     reset(kX, kY);
     ctrl_key = c.ctrl;
     alt_key = c.alt;
-    scale_points(1.04, 1.04, c.direction);
+    scale_points(c.xa, c.ya, c.direction);
     EXPECT_THAT(line_x(), Pointwise(DoubleNear(1e-6), c.x));
     EXPECT_THAT(line_y(), Pointwise(DoubleNear(1e-6), c.y));
     EXPECT_THAT(corner_flags(), ElementsAre(0, 1, 0, 0));
     EXPECT_EQ(last_delay(), 500);
-    EXPECT_THAT(last_amounts(), ElementsAre(1.04, 1.04));
+    EXPECT_THAT(last_amounts(), ElementsAre(c.xa, c.ya));
     EXPECT_EQ(eval("timer_calls[-1][2][2]").cast<bool>(), c.direction);
     for (py::object* slot : {&scale_job, &shift_job, &rel_scale_job}) EXPECT_EQ(pending(*slot), slot == c.slot);
     stop_scaling();
@@ -114,9 +121,10 @@ TEST(HoldScale, FirstStepOfEachKind) {
 }
 
 // Repeat steps raise the factors to the power 1.125 and scale the curve as
-// the step before left it, re-arming every 15 ms; relative scaling keeps the
-// lowest y, the inverse kind the highest, x = 0 stays. Shifting moves the
-// first point to x = 0 and grows its offsets by 1.125.
+// the step before left it, re-arming every 15 ms, x by the x factor and y by
+// the y factor; relative scaling keeps the lowest y, the inverse kind the
+// highest, x = 0 stays. Shifting moves the first point to x = 0 and grows its
+// offsets by 1.125, in either direction.
 TEST(HoldScale, RepeatStepsGrowTheirAmountsEvery15ms) {
   start();
   using namespace arcflex;
@@ -126,14 +134,14 @@ TEST(HoldScale, RepeatStepsGrowTheirAmountsEvery15ms) {
     reset(kX, kY);
     ctrl_key = ctrl;
     alt_key = alt;
-    scale_points(1.04, 1.04, true);
-    for (double about : {1.045111, 1.050891, 1.057432}) {
+    scale_points(1.04, 1.1, true);
+    for (auto [about, about_y] : {std::pair{1.045111, 1.113184}, {1.050891, 1.128204}, {1.057432, 1.145344}}) {
       const Values bx = line_x(), by = line_y();
       fire_last();
       EXPECT_EQ(last_delay(), 15);
-      const double f = last_amounts()[0];
+      const double f = last_amounts()[0], fy = last_amounts()[1];
       EXPECT_NEAR(f, about, 1e-6);
-      EXPECT_EQ(last_amounts()[1], f);
+      EXPECT_NEAR(fy, about_y, 1e-6);
       const Values ax = line_x(), ay = line_y();
       EXPECT_EQ(ax[0], 0.0);
       EXPECT_NEAR(ax[3] / bx[3], f, 1e-12);
@@ -143,7 +151,10 @@ TEST(HoldScale, RepeatStepsGrowTheirAmountsEvery15ms) {
       if (alt) {
         EXPECT_EQ(ay[3], by[3]);
       }
-      EXPECT_NEAR(ay[3] - ay[0], (by[3] - by[0]) * (alt ? 1 / f : f), 1e-12);
+      EXPECT_NEAR(ay[3] - ay[0], (by[3] - by[0]) * (alt ? 1 / fy : fy), 1e-12);
+      if (!ctrl && !alt) {
+        EXPECT_NEAR(ay[0], by[0] * fy, 1e-12);
+      }
       EXPECT_EQ(pending_recorded(), 1u);  // the successor replaces the timer that ran
     }
     EXPECT_THAT(corner_flags(), ElementsAre(0, 1, 0, 0));
@@ -158,6 +169,16 @@ TEST(HoldScale, RepeatStepsGrowTheirAmountsEvery15ms) {
   fire_last();
   EXPECT_THAT(line_x(), ElementsAre(0, 12.390625, 32.390625, 42.390625));
   EXPECT_THAT(line_y(), ElementsAre(2.890625, 3.390625, 3.390625, 3.390625));
+
+  stop_scaling();
+  reset({4, 10, 30, 40}, {0.75, 1, 1, 1});
+  keep_shifting(1, 0.25, false);
+  EXPECT_THAT(line_x(), ElementsAre(0, 8.875, 28.875, 38.875));
+  EXPECT_THAT(line_y(), ElementsAre(0.46875, 0.71875, 0.71875, 0.71875));
+  fire_last();
+  EXPECT_THAT(line_x(), ElementsAre(0, 7.609375, 27.609375, 37.609375));
+  EXPECT_THAT(line_y(), ElementsAre(0.15234375, 0.40234375, 0.40234375, 0.40234375));
+  EXPECT_FALSE(eval("timer_calls[-1][2][2]").cast<bool>());
 }
 
 // Kinds running side by side all end with one stop; a second start of a

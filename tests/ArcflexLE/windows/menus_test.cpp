@@ -313,9 +313,21 @@ TEST(Profiles, SavedProfilesLoadBackToTheSameCurveAndOptions) {
     SCOPED_TRACE(k.x);
     af::negative_accel = k.falling ? 1 : 0;
     apply_curve(k.x, k.y, k.corners);
+    // An edit not applied: Save writes the applied curve, not this one.
+    af::x = eval("[0.0, 2.0, 3.0]");
+    af::y = eval("[0.125, 0.25, 0.375]");
+    af::corners = eval("[0, 1, 0]");
+    af::set_xy(af::x, af::y);
     fs::path a = dir / ("a" + std::to_string(n) + ".afcurve"), b = dir / ("b" + std::to_string(n++) + ".afcurve");
     save_as(a);
     const std::string saved = aftest::read_file(a), applied = pdat();
+    auto row = [](std::string list) {  // "[0.0, 5.5]" as a file row: "0.0 5.5 "
+      std::string out;
+      for (char ch : list.substr(1, list.size() - 2)) out += ch == ',' ? "" : std::string(1, ch);
+      return out + " ";
+    };
+    const std::string three = row(k.x) + "\r\n" + row(k.y) + "\r\n" + row(k.corners);
+    EXPECT_EQ(saved, three + "\r\n" + three);
     // Something else in between, with the options off.
     af::negative_accel = 0;
     af::negative_accel_enabled.attr("set")(false);
@@ -462,6 +474,53 @@ TEST(HelpWindows, ManualIsReadOnlyWithUnderlinedTitlesAndOpensAtTheTop) {
                                               "\n\n\nPresets:"}));
   EXPECT_EQ(text_of(af::help_text.attr("tag_cget")("n", "underline")), "1");
   const std::string text = text_of(af::help_text.attr("get")("1.0", "end-1c"));
+  const std::string keys[] = {
+      " Move a point - 'Left Click' on a point to drag.",
+      " Add a point - 'Right Click' or press 'A' on the dashed line.",
+      " Add an edge point - 'Right Click' or press 'E' on the dashed line.",
+      " Edit/Delete points - 'Right Click' on a point. 'D' on a point to delete.",
+      "",
+      " Apply the default curve - 'Ctrl-D'.",
+      "",
+      " Rescale the view - 'Mouse 3' or 'R'.",
+      " Rescale to fit the curve - 'Ctrl' with rescale.",
+      " Rescale to fit both axes - 'Shift' with rescale.",
+      "",
+      " Zoom - 'Scroll Wheel' or '+' and '-' keys.",
+      " Zoom to location - 'Ctrl' with zoom.",
+      " Increased zoom - 'Z' with zoom.",
+      " Pan - 'Left Click' on graph area and drag.",
+      "",
+      " Match the edit curve to the active curve - 'M'.",
+      " Toggle axis view - 'V'.",
+      "",
+      " Scale curve - Hold 'Shift' while dragging to scale all previous points.",
+      " Move group - Hold 'G' while dragging to move subsequent points as a group.",
+      " Lock point(s) to X axis - 'X'. 'Ctrl-X' to keep locked.",
+      " Lock point(s) to Y axis - 'Y'. 'Ctrl-Y' to keep locked.",
+      " Grab bottom point from group - Hold 'B' while selecting.",
+      "",
+      " Align the tail - 'T'. Aligns the tail to match the slope of the curve.",
+      " ",
+      " Hide points - 'H'. 'Ctrl-H' to toggle with dragging.",
+      " Hide edit curve - 'N'. 'Ctrl-N' to toggle.",
+      " Show value marker - 'J'. 'Ctrl-J' to toggle.",
+  };
+  std::string manual = "\nGraph hot keys:\n";
+  for (const std::string& line : keys) manual += "\n" + line;
+  manual +=
+      "\n\n\nGraph:\n\n X values represent the velocity of the mouse.\n Y values represent the sensitivity.\n"
+      " Click and drag control points to shape the curve.\n Points are bound by the values of surrounding points."
+      "\n\n\nTail:\n\n The tail defines the rate of change for speeds beyond the curve.\n Pressing 'T' aligns the"
+      " tail to match the slope at the end of the curve."
+      "\n\n\nApplying changes:\n\n The 'Apply' button applies changes.\n Click 'OK' to confirm changes.\n"
+      " Previous settings are restored if cancelled."
+      "\n\n\nFile menu:\n\n Profiles can be saved and loaded from the 'File' menu."
+      "\n\n\nOptions:\n\n 'Allow negative accel' allows points to have Y values lower than previous points.\n"
+      " 'Zoom to location' changes the default zoom behavior. Hold 'Ctrl' for the opposite behavior.\n"
+      " 'Display' configures the rate and smoothness of the real-time display."
+      "\n\n\nPresets:\n\n Each preset is scaled to four typical DPI values.\n\n\n";
+  EXPECT_EQ(text, manual);
   EXPECT_NE(text.find("\n\n Move a point - 'Left Click' on a point to drag.\n Add a point"), std::string::npos);
   EXPECT_NE(text.find("the curve.\n \n Hide points - 'H'."), std::string::npos);
 
@@ -483,8 +542,22 @@ TEST(HelpWindows, AboutSitsOverTheMainWindowAndEachShowingRestartsItsHideTimer) 
                                                                       "__import__('time').gmtime())"))),
             std::string::npos);
   auto pending = [] { return text_of(af::root.attr("tk").attr("call")("after", "info")); };
+  // Tcl's "after" notes the delay of every timer it arms, by timer id.
+  af::root.attr("tk").attr("eval")(
+      "rename after af_real_after\n"
+      "proc after args {\n"
+      "  set id [uplevel 1 [linsert $args 0 af_real_after]]\n"
+      "  if {[string is integer -strict [lindex $args 0]] && [llength $args] > 1} {\n"
+      "    set ::af_delay($id) [lindex $args 0]\n"
+      "  }\n"
+      "  return $id\n"
+      "}");
+  auto delay = [] {
+    return text_of(af::root.attr("tk").attr("call")("set", "af_delay(" + text_of(af::about_schedule) + ")"));
+  };
   af::helpMenu.attr("invoke")("About");
   py::object first = af::about_schedule;
+  EXPECT_EQ(delay(), "8000");
   af::root.attr("update")();
   EXPECT_TRUE(mapped(af::about_window));
   const int x = af::root.attr("winfo_x")().cast<int>(), w = af::root.attr("winfo_width")().cast<int>();
@@ -494,6 +567,8 @@ TEST(HelpWindows, AboutSitsOverTheMainWindowAndEachShowingRestartsItsHideTimer) 
   af::helpMenu.attr("invoke")("About");
   EXPECT_EQ(pending().find(text_of(first)), std::string::npos);
   EXPECT_NE(pending().find(text_of(af::about_schedule)), std::string::npos);
+  EXPECT_EQ(delay(), "8000");
+  af::root.attr("tk").attr("eval")("rename after {}\nrename af_real_after after");
   // The timer hides the box.
   py::list timer = af::root.attr("tk").attr("call")("after", "info", af::about_schedule);
   af::root.attr("tk").attr("eval")(timer[0]);
