@@ -11,6 +11,7 @@ bool g_recording = false;
 std::vector<Record> g_records;
 std::deque<bool> g_bool_answers;
 std::deque<std::string> g_text_answers;
+std::function<void()> g_record_hook;
 
 // Recorded dialogs are also echoed to stderr, so a test of a path that ends
 // the process can still see what the user would have been shown.
@@ -18,6 +19,7 @@ void record(const char* kind, const std::string& title, const std::string& messa
   g_records.push_back({kind, title, message, parent && !parent.is_none()});
   std::fprintf(stderr, "[dialog %s] %s: %s\n", kind, title.c_str(), message.c_str());
   std::fflush(stderr);
+  if (g_record_hook) g_record_hook();
 }
 
 py::dict box_options(py::handle parent) {
@@ -152,5 +154,6 @@ void clear_recorded() {
 }
 void push_bool_answer(bool answer) { g_bool_answers.push_back(answer); }
 void push_text_answer(const std::string& answer) { g_text_answers.push_back(answer); }
+void on_record(std::function<void()> hook) { g_record_hook = std::move(hook); }
 
 }  // namespace arcflex::dialogs

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,5 +55,8 @@ void clear_recorded();
 // is empty a question is answered "no"/cancel.
 void push_bool_answer(bool answer);
 void push_text_answer(const std::string& answer);
+// Called as each dialog is recorded (null: none), so a test can see the
+// state the user would see with the box open.
+void on_record(std::function<void()> hook);
 
 }  // namespace arcflex::dialogs

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <platform/pipe.h>
 #include <platform/process.h>
 #include <platform/rundir.h>
 
@@ -25,11 +26,21 @@ namespace {
 // Runs before the static destructors registered earlier (atexit order).
 void end_live_editor_at_once() {
   if (!editor_live.load()) return;
-  std::fflush(nullptr);
-  afp::hard_exit(1);
+  end_editor_at_once(1);
 }
 
 }  // namespace
+
+void take_back_pending_change_at_exit() {
+  if (!put_back_previous_curve()) return;
+  if (proc && !proc->poll().has_value()) afp::pipe_send("Arcflex_Pipe", "load");
+}
+
+void end_editor_at_once(int code) {
+  take_back_pending_change_at_exit();
+  std::fflush(nullptr);
+  afp::hard_exit(code);
+}
 
 void guard_process_end() {
   static const bool registered = std::atexit(end_live_editor_at_once) == 0;
@@ -41,8 +52,7 @@ void editor_released() { editor_live = false; }
 
 void end_if_closed_from_outside() {
   if (killed) return;
-  std::fflush(nullptr);
-  afp::hard_exit(1);
+  end_editor_at_once(1);
 }
 
 StartupFailure::StartupFailure(const std::string& what_failed, const std::string& path, const std::string& reason)
@@ -68,6 +78,9 @@ void report_startup_failure(const StartupFailure& f) {
 std::string write_failure_reason(const std::string& path, const std::string& fallback) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) return std::make_error_code(std::errc::is_a_directory).message();
+  // A FIFO, a socket or a device: opening it would wait or fail for its own
+  // reasons.
+  if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) return "Not a regular file";
   const fs::path folder = fs::path(path).parent_path();
   if (!fs::is_directory(folder, ec)) {
     return (fs::exists(folder, ec) ? std::make_error_code(std::errc::not_a_directory)
@@ -103,17 +116,35 @@ StartupFailure mutex_failure() {
   return StartupFailure("Cannot create the mutex", "Keep_AF_Alive_Mutex", "the system refused it");
 }
 
+FolderFault folder_fault(const fs::path& wanted, const std::error_code& code) {
+  fs::path folder = wanted;
+  if (!folder.has_filename()) folder = folder.parent_path();  // "a/b/" is the folder "a/b"
+  fs::path below = folder;
+  for (fs::path at = folder;; below = at, at = at.parent_path()) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(at, ec);
+    if (fs::exists(st)) {
+      if (!fs::is_directory(st)) return {at.string(), std::make_error_code(std::errc::not_a_directory).message()};
+      if (at == folder) break;  // nothing in the way: the folder itself
+      return {below.string(), code.message()};
+    }
+    if (!at.has_relative_path()) break;
+  }
+  return {folder.string(), code.message()};
+}
+
 void make_data_folders_or_fail() {
   try {
     make_data_folders();
   } catch (fs::filesystem_error& e) {
-    report_startup_failure(StartupFailure("Cannot create the folder", e.path1().string(), e.code().message()));
+    const FolderFault f = folder_fault(e.path1(), e.code());
+    report_startup_failure(StartupFailure("Cannot create the folder", f.item, f.reason));
   }
   for (const std::string* folder : {&settingsdir, &savesdir}) {
     std::error_code ec;
     if (!fs::is_directory(*folder, ec)) {
-      report_startup_failure(StartupFailure("Cannot use the folder", *folder,
-                                            std::make_error_code(std::errc::not_a_directory).message()));
+      const FolderFault f = folder_fault(*folder, std::make_error_code(std::errc::not_a_directory));
+      report_startup_failure(StartupFailure("Cannot use the folder", f.item, f.reason));
     }
   }
 }
@@ -121,6 +152,9 @@ void make_data_folders_or_fail() {
 void write_first_curve() {
   try {
     write_curve();
+  } catch (FileWriteError& e) {
+    // The box names the path once: the fallback is the bare reason.
+    report_startup_failure(StartupFailure("Cannot write", e.path(), write_failure_reason(e.path(), e.reason())));
   } catch (std::exception& e) {
     const std::string path = settingsdir + "p.dat";
     report_startup_failure(StartupFailure("Cannot write", path, write_failure_reason(path, error_text(e))));

@@ -3,7 +3,9 @@
 // start-up cannot use.
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 #include <string>
 
 namespace arcflex {
@@ -20,6 +22,14 @@ void editor_released();
 // window was destroyed from outside and Tk took that calmly), the editor
 // ends with exit code 1 as it does when Xlib ends it.
 void end_if_closed_from_outside();
+
+// Before an exit that runs no exit function (a hard exit, or one Xlib
+// forces): a change still waiting for its confirmation is taken back from
+// "p.dat" (the file it replaced is put back), and a meter still running is
+// asked once, without waiting, to load that file. Needs no Python.
+void take_back_pending_change_at_exit();
+// That, then the end of the process with `code`, at once.
+[[noreturn]] void end_editor_at_once(int code);
 
 // A folder or file the start-up needs and cannot use: what it is and the
 // system's reason.
@@ -44,6 +54,15 @@ std::string startup_failure_text(const StartupFailure& f);
 // trying it ("Is a directory", "Permission denied", "No space left on
 // device"), or `fallback` when the trial succeeds.
 std::string write_failure_reason(const std::string& path, const std::string& fallback);
+
+// The item at fault when the folder `wanted` could not be made or used
+// (`code` the system's reason): something that is no folder in its place
+// or above it (reason "Not a directory"), else the topmost folder that
+// could not be made, else the folder itself (reason `code`).
+struct FolderFault {
+  std::string item, reason;
+};
+FolderFault folder_fault(const std::filesystem::path& wanted, const std::error_code& code);
 
 // The start-up's uses of the run-time folder, the data folders and the
 // first "p.dat"; each one that fails shows its box and ends the process.

@@ -9,6 +9,7 @@
 #include <platform/paths.h>
 #include <platform/pipe.h>
 #include <platform/process.h>
+#include <platform/window_errors.h>
 
 #include "device_windows.h"
 #include "dialogs.h"
@@ -146,12 +147,20 @@ void run_startup() {
   py::module_::import("os").attr("environ")["ARCFLEX"] = "running";
   step("environment");
 
+  // Before Tk opens the display, so Tk's own X error handler passes on to
+  // this one only the errors it does not handle itself.
+  afp::ignore_errors_about_gone_windows();
   root = tkinter().attr("Tk")();
   root.attr("withdraw")();
   step("root");
 
   make_data_folders_or_fail();
   step("folders");
+
+  // An editor that ended with a change still unconfirmed (killed, or the
+  // machine went down) left the curve it replaced beside "p.dat": that is
+  // the curve to load and upload.
+  if (put_back_previous_curve()) step("previous_curve");
 
   stop_leftover_meter();
   step("leftover_meter");

@@ -22,8 +22,12 @@ inline py::object dpi_window;
 inline py::object old_dpi_label, old_dpi_entry, new_dpi_label, new_dpi_entry, convert_button;
 inline py::object scale_x_label, scale_x_entry, scale_y_label, scale_y_entry, scale_button;
 
+// The edited curve (x and y lists, edge flags) as it stood before a DPI
+// conversion that waits for its confirmation: a revert gives it back.
+inline py::object dpi_edit_x, dpi_edit_y, dpi_edit_corners;
+
 inline void release_scale_objects() {
-  for (py::object* o : {&tts, &tt_window, &tt_label, &scale_window, &scale_percent_label, &scale_entry,
+  for (py::object* o : {&dpi_edit_x, &dpi_edit_y, &dpi_edit_corners, &tts, &tt_window, &tt_label, &scale_window, &scale_percent_label, &scale_entry,
                         &scale_x_up_button, &scale_x_down_button, &scale_y_up_button, &scale_y_down_button,
                         &dpi_window, &old_dpi_label, &old_dpi_entry, &new_dpi_label, &new_dpi_entry,
                         &convert_button, &scale_x_label, &scale_x_entry, &scale_y_label, &scale_y_entry,

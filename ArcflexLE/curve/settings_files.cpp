@@ -172,7 +172,35 @@ fs::path link_target(const fs::path& path) {
   return p;  // a loop of links: its status below reports it
 }
 
+// Set by keep_previous_curve_on_next_write(); read by the next write_curve().
+bool g_keep_previous = false;
+
+// Copies "p.dat" as it is to "p.dat.prev", through a temporary file renamed
+// over it, so the kept file is always whole. A missing "p.dat" keeps nothing
+// (and no older kept file stays). Failures are raised.
+void keep_previous_curve() {
+  g_keep_previous = false;
+  const std::string kept = previous_curve_path();
+  std::error_code ec;
+  const fs::path current = link_target(settingsdir + "p.dat");
+  if (!fs::is_regular_file(fs::status(current, ec))) {
+    discard_previous_curve();
+    return;
+  }
+  const std::string temp = kept + ".tmp";
+  fs::copy_file(current, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::rename(temp, kept, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    throw FileWriteError(kept, ec.message());
+  }
+}
+
 }  // namespace
+
+FileWriteError::FileWriteError(const std::string& path, const std::string& reason)
+    : std::runtime_error("cannot write " + path + ": " + reason), path_(path), reason_(reason) {}
 
 void write_text_file(const std::string& path, const std::vector<std::string>& lines) {
   std::string content;
@@ -180,7 +208,7 @@ void write_text_file(const std::string& path, const std::vector<std::string>& li
     if (i > 0) content += "\r\n";
     content += lines[i];
   }
-  auto fail = [&](const std::string& why) { throw std::runtime_error("cannot write " + path + ": " + why); };
+  auto fail = [&](const std::string& why) { throw FileWriteError(path, why); };
 
   const fs::path target = link_target(path);
   std::error_code ec;
@@ -190,7 +218,7 @@ void write_text_file(const std::string& path, const std::vector<std::string>& li
   if (replacing) {
     // What opening the file itself for writing would refuse.
     if (fs::is_directory(old)) fail(reason(EISDIR));
-    if (!fs::is_regular_file(old)) fail("not a regular file");
+    if (!fs::is_regular_file(old)) fail("Not a regular file");
     if ((old.permissions() & fs::perms::owner_write) == fs::perms::none) fail(reason(EACCES));
     errno = 0;
     std::FILE* probe = std::fopen(target.c_str(), "ab");
@@ -334,7 +362,37 @@ void write_curve() {
   py::int_ after_table(static_cast<long long>(std::trunc(last_sample)) + 1);
   lines.push_back(number_text(hslope * (after_table - prev_x) + prev_y));
 
-  write_text_file(settingsdir + "p.dat", lines);
+  const bool keep = g_keep_previous;
+  if (keep) keep_previous_curve();
+  try {
+    write_text_file(settingsdir + "p.dat", lines);
+  } catch (...) {
+    // "p.dat" is still the previous curve: nothing is pending.
+    if (keep) discard_previous_curve();
+    throw;
+  }
+}
+
+// ---- the curve of a change not yet confirmed ---------------------------------
+
+std::string previous_curve_path() { return settingsdir + "p.dat.prev"; }
+
+void keep_previous_curve_on_next_write(bool on) { g_keep_previous = on; }
+
+void discard_previous_curve() {
+  std::error_code ec;
+  fs::remove(previous_curve_path(), ec);
+}
+
+bool put_back_previous_curve() {
+  const std::string kept = previous_curve_path();
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(kept, ec))) return false;
+  const fs::path target = link_target(settingsdir + "p.dat");
+  // A folder in the file's place is left for the start-up to report.
+  if (fs::is_directory(fs::symlink_status(target, ec))) return false;
+  fs::rename(kept, target, ec);
+  return !ec;
 }
 
 // ---- start-up load ---------------------------------------------------------

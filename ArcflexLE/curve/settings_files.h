@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,30 @@ std::string data_folder(std::string_view product, std::string_view sub);
 // points, the tail slope, the x scale (stored in scale_dx) and the lookup
 // table. The file is replaced only when complete; any failure is raised to
 // the caller and leaves the old file as it was.
+// The first write after keep_previous_curve_on_next_write() first copies
+// the file it replaces to "p.dat.prev" (see below); when that copy cannot
+// be made, nothing is written and the failure is raised.
 void write_curve();
+
+// ---- the curve of a change not yet confirmed ---------------------------------
+// While a change of the applied curve waits for its confirmation, the
+// "p.dat" it replaced stays beside it as "p.dat.prev" (written whole, like
+// "p.dat"), until the change is confirmed or taken back. Whatever way the
+// editor ends meanwhile, that file is what the next start finds: the exits
+// put it back, and so does the start-up when an editor was killed.
+
+// settingsdir + "p.dat.prev".
+std::string previous_curve_path();
+// Asks the next write_curve() to keep the file it replaces (the undo
+// snapshot was just taken: a change may follow); `on` false withdraws that.
+void keep_previous_curve_on_next_write(bool on = true);
+// The change is confirmed, or "p.dat" holds the previous curve again: the
+// kept file goes. Errors are ignored.
+void discard_previous_curve();
+// Renames the kept file over "p.dat" (atomically; through a symbolic link
+// to its target, as writes go); true when a file was put back. Needs no
+// Python, so an exit forced from inside Xlib can run it. Errors are ignored.
+bool put_back_previous_curve();
 
 // The start-up load: "GUI.dat" and "p.dat" override the defaults, with a
 // fallback for every missing or unreadable part; init_err is set when
@@ -46,6 +70,18 @@ std::string row_text(py::handle values);
 // file takes the old one's permissions. Errors name path, never the
 // temporary file, with the system's reason.
 void write_text_file(const std::string& path, const std::vector<std::string>& lines);
+
+// What a write_text_file() failure says: the path, and the system's reason
+// on its own for a message that names the path once.
+class FileWriteError : public std::runtime_error {
+ public:
+  FileWriteError(const std::string& path, const std::string& reason);
+  const std::string& path() const { return path_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string path_, reason_;
+};
 
 // The first max_lines lines of a text file, their ends (LF, CR LF or a lone
 // CR, as in Python's text mode) removed; no more than max_bytes of the file

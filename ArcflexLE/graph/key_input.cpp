@@ -28,6 +28,16 @@ int tk_virtual_key(py::handle tk_event) {
     sym = py::str(tk_event.attr("keysym")).cast<std::string>();
   } catch (py::error_already_set&) {
   }
+  // Read in the keyboard group of the event's state where Tk tells it.
+  try {
+    const auto state = tk_event.attr("state").cast<unsigned>();
+    if (root) {
+      auto interp = root.attr("tk").attr("interpaddr")().cast<std::uintptr_t>();
+      return afp::event_virtual_key(interp, code, sym, state);
+    }
+  } catch (py::error_already_set&) {
+  } catch (py::cast_error&) {
+  }
   return afp::virtual_key(code, sym);
 }
 

@@ -22,7 +22,7 @@ inline bool presses_only_repeat = false;
 void use_presses_only_repeat(bool on = true);
 
 // The virtual-key code and the time stamp of a Tk key event (0 when the
-// event lacks them).
+// event lacks them); the code as the layout the key was typed in gives it.
 int tk_virtual_key(py::handle tk_event);
 unsigned long tk_event_time(py::handle tk_event);
 

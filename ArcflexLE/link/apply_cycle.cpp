@@ -223,23 +223,62 @@ void redo_changes() {
 
 int driver_wait_polls() { return g_polls; }
 
-// After "No response from subprocess" the change is taken back, so that
-// what the user was told holds: the applied curve, "p.dat" and (once the
-// meter answers again) the driver all hold the curve of the undo snapshot.
-// The meter serves loads in order, so this load reaches the driver after a
-// late one of the change; neither answer confirms anything (pending_loads).
+// ---- the confirm window destroyed from outside ---------------------------------
+// Another program may destroy the confirm window (X lets any client do so);
+// Tk then destroys the widget. The editor builds a new one for the next
+// change, and a change it was asking about is taken back, as closing the
+// window does.
+
+namespace {
+
+// The confirm window asks about a change (shown, countdown running).
+bool g_confirming = false;
+
+void watch_confirm_window();
+
+void confirm_window_gone() {
+  if (killed || !exists(root) || !root.attr("winfo_exists")().cast<bool>()) return;
+  if (cpop.attr("winfo_exists")().cast<bool>()) return;
+  const bool suspended = graph_suspended;
+  build_confirm_window();
+  graph_suspended = suspended;
+  watch_confirm_window();
+  if (g_confirming) revert_settings();
+}
+
+void watch_confirm_window() {
+  if (!py::str(cpop.attr("bind")("<Destroy>")).cast<std::string>().empty()) return;
+  cpop.attr("bind")("<Destroy>", py::cpp_function([](py::object event) {
+    // The window's own destruction, not one of its widgets'; none while the
+    // editor ends.
+    if (killed || py::str(event.attr("widget")).cast<std::string>() != py::str(cpop).cast<std::string>()) return;
+    root.attr("after_idle")(py::cpp_function([] { confirm_window_gone(); }));
+  }));
+}
+
+}  // namespace
+
+// Before "No response from subprocess" is shown the change is taken back,
+// so that what the box says already holds, also for an editor that ends
+// with the box open: the applied curve, "p.dat" and (once the meter answers
+// again) the driver all hold the curve of the undo snapshot. The meter
+// serves loads in order, so this load reaches the driver after a late one
+// of the change; neither answer confirms anything (pending_loads).
 static void take_back_unconfirmed_change() {
   try {
     restore_values();
   } catch (std::exception& e) {
+    // "p.dat" may still hold the change: the file it replaced stays for the
+    // exit or the next start to put back.
     dialogs::show_error("Error applying settings", error_text(e), root);
     return;
   }
+  discard_previous_curve();
   restart_sub();
   undone = 1;
   redone = 0;
   canvas.attr("draw")();
-  if (match_on_revert) match_active_curve();
+  edited_curve_after_revert();
 }
 
 void load_and_wait_for_driver() {
@@ -253,8 +292,8 @@ void load_and_wait_for_driver() {
 
 void wait_for_driver(int time_remaining) {
   if (time_remaining < 0) {
-    dialogs::show_error("Error applying settings", "No response from subprocess", root);
     take_back_unconfirmed_change();
+    dialogs::show_error("Error applying settings", "No response from subprocess", root);
     end_confirm_countdown();
     return;
   }
@@ -266,6 +305,7 @@ void wait_for_driver(int time_remaining) {
     if (bypass_confirm == 0) {
       confirm_changes_popup();
     } else {
+      discard_previous_curve();  // taken without asking
       unsuspend();
       unlock_profiles();
       negative_accel_note();
@@ -313,10 +353,20 @@ std::string confirm_position(int w, int h, int rx, int ry, int rw, int rh, int s
 }
 
 void confirm_changes_popup() {
+  watch_confirm_window();
+  g_confirming = true;
   cpop_cd = py::none();
   cpop_time = 120;
   auto i = [](py::object o) { return o.cast<int>(); };
-  std::string pos = confirm_position(i(cpop.attr("winfo_width")()), i(cpop.attr("winfo_height")()),
+  int w = i(cpop.attr("winfo_width")()), h = i(cpop.attr("winfo_height")());
+  if (w <= 1 && h <= 1) {
+    // Never shown yet, the window reports 1 x 1; the size it asks for is
+    // the one it takes when shown.
+    cpop.attr("update_idletasks")();
+    w = i(cpop.attr("winfo_reqwidth")());
+    h = i(cpop.attr("winfo_reqheight")());
+  }
+  std::string pos = confirm_position(w, h,
                                      i(root.attr("winfo_x")()), i(root.attr("winfo_y")()),
                                      i(root.attr("winfo_width")()), i(root.attr("winfo_height")()), screensize.first,
                                      screensize.second, i(root.attr("winfo_pointerx")()));
@@ -339,6 +389,8 @@ std::string countdown_text(int time_remaining) {
 }
 
 void confirm_countdown(int time_remaining) {
+  // Destroyed from outside: its watch takes the change back.
+  if (!cpop.attr("winfo_exists")().cast<bool>()) return;
   if (time_remaining < 0) {
     revert_settings();
     return;
@@ -349,12 +401,15 @@ void confirm_countdown(int time_remaining) {
 }
 
 void end_confirm_countdown() {
+  g_confirming = false;
   if (exists(cpop_cd)) root.attr("after_cancel")(cpop_cd);
   cpop.attr("wm_withdraw")();
   if (reverting_settings) {
     wait_for_driver_to_revert(35);
     return;
   }
+  // Confirmed, or already taken back after a time-out: nothing to put back.
+  discard_previous_curve();
   unsuspend();
   cpop.attr("grab_release")();
   unlock_profiles();
@@ -379,15 +434,19 @@ void revert_settings() {
     unsuspend();
     return;
   }
+  // "p.dat" holds the previous curve again.
+  discard_previous_curve();
   restart_sub();
   undone = 1;
   redone = 0;
   set_apply_text("Applying..");
   end_confirm_countdown();
   canvas.attr("draw")();
-  // After a preset or a loaded profile, the edited curve follows the
-  // restored one.
-  if (match_on_revert) match_active_curve();
+  // After a preset or a loaded profile the edited curve follows the
+  // restored one; after a DPI conversion it is the one of before. The
+  // request is used once.
+  edited_curve_after_revert();
+  match_on_revert = 0;
 }
 
 void redo_settings() {

@@ -10,6 +10,7 @@
 
 #include "dialogs.h"
 #include "edit_windows.h"
+#include "runtime_guard.h"
 #include "driver_prompts.h"
 #include "settings_files.h"
 #include "snapshots.h"
@@ -142,9 +143,11 @@ void tell_sub(const std::string& msg) {
   if (sent) return;
   // Without a meter (interface tests) a command that reaches no one is dropped.
   if (!meter_enabled) return;
+  // The editor ends after this box: a change it was sending is taken back
+  // from "p.dat" first, so an editor that dies with the box open leaves none.
+  take_back_pending_change_at_exit();
   dialogs::show_error("Error", msg + " operation timed out.\nYou may need to restart the program.", root);
-  std::fflush(nullptr);
-  afp::hard_exit(1);
+  end_editor_at_once(1);
 }
 
 int last_tell_attempts() { return g_last_attempts; }
@@ -176,6 +179,15 @@ void kill() {
       restored = true;
     }
   });
+  guarded("the previous curve file", [&] {
+    // Restored above, or not (a profile just chosen, a failed restore):
+    // either way no unconfirmed curve stays in "p.dat".
+    if (restored) {
+      discard_previous_curve();
+    } else if (put_back_previous_curve()) {
+      restored = true;
+    }
+  });
   if (proc && persist == 0) {
     guarded("tell the meter", [&] {
       if (!meter_running()) return;
@@ -204,10 +216,10 @@ void meter_died() {
     if (job1 && !job1.is_none()) root.attr("after_cancel")(job1);
   } catch (py::error_already_set&) {
   }
-  auto end_editor = [] {
-    std::fflush(nullptr);
-    afp::hard_exit(1);
-  };
+  auto end_editor = [] { end_editor_at_once(1); };
+  // The meter is gone and the editor ends once the box is closed: a change
+  // on its way is taken back from "p.dat" before the box says anything.
+  take_back_pending_change_at_exit();
   try {
     if (code == 8) {
       // The editor ends once the installation's last box is closed; the

@@ -100,6 +100,9 @@ void copy_redo_order(Side from, Side to) {
 
 // Steps 3 to 12 of a restore; `slider` is the independence slider's value.
 void refresh_after_restore(int slider) {
+  // This write takes a change back (or brings one again): the file it
+  // replaces is not the one to keep.
+  keep_previous_curve_on_next_write(false);
   write_curve();
   dist_calc_variable.attr("set")(DIST_CALC_OPTIONS.at(static_cast<size_t>(distCalcMode)));
   ind_percent_variable.attr("set")(slider);
@@ -111,7 +114,11 @@ void refresh_after_restore(int slider) {
 
 }  // namespace
 
-void save_state() { copy_table_order(Current, Undo); }
+void save_state() {
+  copy_table_order(Current, Undo);
+  // A change may follow: "p.dat" as it is now is what taking it back means.
+  keep_previous_curve_on_next_write();
+}
 
 void save_redo_state() { copy_redo_order(Current, Redo); }
 

@@ -4,6 +4,7 @@
 #include "curve.h"
 #include "dialogs.h"
 #include "state.h"
+#include "state_scale.h"
 
 namespace arcflex {
 
@@ -39,6 +40,21 @@ void match_active_curve() {
     dialogs::system_sound_asterisk();
   }
   unlock_profiles();
+}
+
+void edited_curve_after_revert() {
+  if (match_on_revert == 1) {
+    match_active_curve();
+    return;
+  }
+  if (match_on_revert != 2 || !dpi_edit_x) return;
+  corners = py::module_::import("copy").attr("deepcopy")(dpi_edit_corners);
+  set_xy(dpi_edit_x, dpi_edit_y);
+  set_line_markers();
+  redefine_spline();
+  update_spline();
+  canvas.attr("draw")();
+  dpi_edit_x = dpi_edit_y = dpi_edit_corners = py::object();
 }
 
 }  // namespace arcflex

@@ -198,11 +198,16 @@ void convert_dpi() {
 
   Curves before = Curves::replace_axes(thx, thy, tvx, tvy);
   // The edited curve follows, so a later Apply keeps the conversion; a
-  // revert copies the restored curve back into it.
+  // revert gives back the edited curve of before the conversion.
   set_xy(edit_x, edit_y);
   update_spline();
   set_axis_mode(py::int_(axis_mode));
-  if (send_converted(before)) match_on_revert = 1;
+  if (send_converted(before)) {
+    dpi_edit_x = before.ex;
+    dpi_edit_y = before.ey;
+    dpi_edit_corners = py::module_::import("copy").attr("deepcopy")(corners);
+    match_on_revert = 2;
+  }
   raise_dpi_window();
 }
 

@@ -99,4 +99,8 @@ void set_axis_mode(py::handle mode) {
   canvas.attr("draw")();
 }
 
+void cycle_axis_view() {
+  set_axis_mode(py::int_(axis_mode >= 0 && axis_mode < 2 ? axis_mode + 1 : 0));
+}
+
 }  // namespace arcflex

@@ -4,9 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
-#include <system_error>
 
 #include "appearance.h"
 #include "key_input.h"
@@ -177,18 +175,13 @@ ProfileKeyLists read_profile_keys_file(const std::string& path) {
   ProfileKeyLists zeros;
   for (auto& l : zeros) l.assign(profile_slots, 0);
   try {
-    std::error_code ec;
-    if (!fs::exists(path, ec) || ec) return zeros;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return zeros;
-    // Only the first five lines matter; stop reading once they are in.
+    // Five lines of ten numbers: what does not fit in that many number
+    // texts is no key file. A folder or FIFO is refused without opening it.
+    const std::size_t max_bytes = zeros.size() * profile_slots * (kNumberTextMax + 1);
+    std::optional<std::vector<std::string>> lines = read_text_lines(path, zeros.size(), max_bytes);
+    if (!lines) return zeros;
     std::string text;
-    int line_ends = 0;
-    for (char c; line_ends < 5 && in.get(c);) {
-      text += c;
-      if (c == '\n' || (c == '\r' && in.peek() != '\n')) ++line_ends;
-    }
-    if (in.bad()) return zeros;
+    for (const std::string& line : *lines) text += line + "\n";
     std::optional<ProfileKeyLists> lists = parse_profile_keys(text);
     return lists ? *lists : zeros;
   } catch (std::exception&) {

@@ -28,7 +28,8 @@ std::optional<int> parse_profile_key_value(const std::string& token);
 std::optional<ProfileKeyLists> parse_profile_keys(const std::string& text);
 
 // The lists from the file at path: ten zeros each when it is missing,
-// unreadable or malformed.
+// unreadable, not a regular file, malformed, or when its first five lines
+// take more than five lines of ten number texts can.
 ProfileKeyLists read_profile_keys_file(const std::string& path);
 
 void build_profile_window();

@@ -132,6 +132,9 @@ void tt_enter(py::handle, const std::string& message) {
 void show_tip() {
   tt_window.attr("geometry")(position_text(pointer("winfo_pointerx") + 25, pointer("winfo_pointery") + 10));
   tt_window.attr("wm_deiconify")();
+  // Above the main window: with no window manager a new mapping stays
+  // below the windows that were lifted before it.
+  tt_window.attr("lift")();
 }
 
 void tt_leave(py::handle) {
@@ -147,6 +150,7 @@ void show_scale_window(py::handle) {
   scale_window.attr("minsize")(scale_window.attr("winfo_width")(), scale_window.attr("winfo_height")());
   scale_window.attr("geometry")(position_text(pointer("winfo_pointerx") + 20, pointer("winfo_pointery")));
   scale_window.attr("wm_deiconify")();
+  scale_window.attr("lift")();
   scale_window.attr("focus_force")();
 }
 

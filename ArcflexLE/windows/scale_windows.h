@@ -20,7 +20,7 @@ void build_dpi_window();
 // Sets the tip's text; when the tip is hidden, schedules show_tip in 1000 ms
 // (replacing a showing already pending).
 void tt_enter(py::handle event, const std::string& message);
-// Shows the tip 25 pixels right of and 10 below the pointer.
+// Shows the tip 25 pixels right of and 10 below the pointer, raised.
 void show_tip();
 // Hides the tip and cancels a pending showing.
 void tt_leave(py::handle event);
@@ -28,6 +28,7 @@ void tt_leave(py::handle event);
 std::string position_text(int x, int y);
 
 // ---- Scaling Percentage window ----------------------------------------------
+// Shows the window raised beside the pointer, with the keyboard focus.
 void show_scale_window(py::handle event = py::none());
 // Reads the entry as scale_factor (above 1; else 1.04, with a box when it
 // was a number) and hides the window.

@@ -48,6 +48,33 @@ std::string wanted_run_dir() {
   return "/tmp/arcflex-" + std::to_string(geteuid());
 }
 
+// When `dir` cannot be made because of a folder above it: the item at
+// fault, with its reason. A file (or anything but a folder) where a folder
+// must be is in the way; otherwise the topmost missing folder is.
+bool fault_above(const std::string& dir, std::string& item, std::string& reason) {
+  std::string below = dir;
+  std::string at = dir;
+  for (;;) {
+    const std::size_t slash = at.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) return false;
+    below = at;
+    at.resize(slash);
+    struct stat st {};
+    if (stat(at.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) {
+        if (below == dir) return false;  // only the folder itself is missing
+        item = below;
+        reason = std::strerror(ENOENT);
+      } else {
+        item = at;
+        reason = std::strerror(ENOTDIR);
+      }
+      return true;
+    }
+    if (errno != ENOENT && errno != ENOTDIR) return false;
+  }
+}
+
 }  // namespace
 
 std::string run_dir() {
@@ -58,7 +85,11 @@ std::string run_dir() {
 bool run_dir_problem(std::string& folder, std::string& reason) {
   folder = wanted_run_dir();
   reason.clear();
-  return !ensure_private_dir(folder, reason);
+  if (ensure_private_dir(folder, reason)) return false;
+  // The box names what is in the way, which may lie above the folder.
+  const std::string wanted = folder;
+  if (access(wanted.c_str(), F_OK) != 0) fault_above(wanted, folder, reason);
+  return true;
 }
 
 std::string run_path(std::string_view name) {

@@ -115,6 +115,12 @@ class EditorRevert(ApplyRun):
         self.assert_taken_back(before)
         self.assert_editor_goes_on(p, window)
 
+    def test_confirm_window_destroyed_from_outside_takes_the_change_back(self):
+        p, window, confirm, before = self.apply_a_change()
+        subprocess.run(["xdotool", "windowclose", str(confirm)], check=True)
+        self.assert_taken_back(before)
+        self.assert_editor_goes_on(p, window)
+
     def test_close_with_a_pending_change_takes_it_back_and_ends_the_meter(self):
         p, window, confirm, before = self.apply_a_change()
         self.assertTrue(self.confirm_shown())

@@ -2,14 +2,17 @@
 the editor killed during the driver wait or the countdown (its meter ends,
 "p.dat" is whole, the next start works), the meter killed (the editor says
 so and ends with 1), the stand-in driver killed or stopped while speeds
-stream (the editor still closes normally and its meter ends)."""
+stream (the editor still closes normally and its meter ends). A change not
+confirmed never outlives the editor: whatever ends it, the next start
+finds and uploads the curve from before the change."""
 import os
 import signal
 import subprocess
 import time
 
 import editor_start_test as base
-from editor_revert_test import EditorRevert
+import xwin
+from editor_revert_test import EditorRevert, upload_content
 
 
 class KilledProcesses(EditorRevert):
@@ -19,19 +22,33 @@ class KilledProcesses(EditorRevert):
     def assert_meter_ends(self):
         self.wait_for("the meter to end", lambda: not self.meters(), timeout=5)
 
-    def assert_next_start_uploads_the_file(self):
-        """The curve file is readable as it was left: the next editor keeps it
-        (no "p.dat.bad") and the driver gets its curve at start-up."""
-        kept = self.curve_file()
-        uploads = len(self.uploads())
+    def assert_next_start_uploads(self, before):
+        """The next start has "p.dat" byte for byte as before the change and uploads it."""
+        first, uploads = self.uploads()[0], len(self.uploads())
         p, window = self.start_and_wait_for_window()
-        self.wait_for("the start-up upload", lambda: len(self.uploads()) == uploads + 1)
-        self.assertEqual(self.curve_file(), kept)
-        self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.bad")))
+        self.wait_for("the start-up upload", lambda: len(self.uploads()) > uploads)
+        self.assertEqual(self.curve_file(), before)
+        for name in ("p.dat.prev", "p.dat.bad"):
+            self.assertFalse(os.path.exists(os.path.join(self.settings, name)), name)
+        self.assertEqual(upload_content(self.uploads()[-1]), upload_content(first))
         self.close(p, window)
+
+    def answer_error_boxes_until_the_end(self, p):
+        def answered():
+            shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Error$"],
+                                   capture_output=True, text=True).stdout.split()
+            for w in shown:
+                subprocess.run(["xdotool", "key", "--window", w, "Return"], capture_output=True)
+            return p.poll() is not None
+
+        self.wait_for("the box to be answered and the editor to end", answered, timeout=30)
+        out, err = p.communicate(timeout=30)
+        self.assertEqual(p.returncode, 1, err.decode(errors="replace"))
+        self.assertNotIn(b"Traceback", err)
 
     def test_editor_killed_during_the_driver_wait(self):
         p, window = self.start_and_wait_for_startup_upload()
+        before = self.curve_file()
         # A driver that does not answer keeps the editor in its wait.
         self.driver().send_signal(signal.SIGSTOP)
         try:
@@ -44,7 +61,7 @@ class KilledProcesses(EditorRevert):
             self.assert_meter_ends()
         finally:
             self.driver().send_signal(signal.SIGCONT)
-        self.assert_next_start_uploads_the_file()
+        self.assert_next_start_uploads(before)
 
     def test_editor_killed_during_the_countdown(self):
         p, window, confirm, before = self.apply_a_change()
@@ -53,7 +70,56 @@ class KilledProcesses(EditorRevert):
         p.wait()
         self.assert_meter_ends()
         self.assertNotEqual(self.curve_file(), before)
-        self.assert_next_start_uploads_the_file()
+        self.assert_next_start_uploads(before)
+
+    def test_x_server_killed_during_the_countdown(self):
+        shared = os.environ["DISPLAY"]
+        own = xwin.start_private_display()  # the editor's alone: it is killed
+        try:
+            self.env["DISPLAY"] = os.environ["DISPLAY"]
+            self.display.close()
+            self.display = xwin.Display()
+            p, window, confirm, before = self.apply_a_change()
+            self.display.close()
+            own.kill()
+            own.wait()
+            self.assertEqual(p.wait(30), 1)
+            self.assertEqual(self.curve_file(), before)
+        finally:
+            own.kill()
+            own.wait()
+            os.environ["DISPLAY"] = self.env["DISPLAY"] = shared
+            self.display = xwin.Display()
+        self.assert_next_start_uploads(before)
+
+    def test_meter_killed_during_an_apply_takes_the_change_back_before_its_box(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        before = self.curve_file()
+        (meter,) = self.meters()
+        os.kill(meter, signal.SIGSTOP)  # the change never reaches the driver
+        self.drag_point_and_press_apply(window)
+        self.wait_for("the new curve file", lambda: self.curve_file() != before, timeout=10)
+        self.display.watch_maps()
+        os.kill(meter, signal.SIGKILL)
+        self.assertIsNotNone(self.display.wait_mapped("Error", 30)[0], "no error box")
+        self.assertEqual(self.curve_file(), before)
+        self.answer_error_boxes_until_the_end(p)
+        self.assert_next_start_uploads(before)
+
+    def test_late_driver_takes_the_change_back_before_its_box(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        before = self.curve_file()
+        self.driver().send_signal(signal.SIGSTOP)
+        try:
+            self.display.watch_maps()
+            self.drag_point_and_press_apply(window)
+            self.assertIsNotNone(self.display.wait_mapped("Error applying settings", 30)[0], "no box")
+            self.assertEqual(self.curve_file(), before)
+            p.kill()  # an editor that dies with the box open
+            p.wait()
+        finally:
+            self.driver().send_signal(signal.SIGCONT)
+        self.assert_next_start_uploads(before)
 
     def test_meter_killed_gives_the_box_and_exit_code_1(self):
         p, window = self.start_and_wait_for_startup_upload()
@@ -63,18 +129,7 @@ class KilledProcesses(EditorRevert):
         box, _ = self.display.wait_mapped("Error", 30)
         self.assertIsNotNone(box, "no error box after the meter was killed")
         self.assertIsNone(p.poll(), "the editor ended before its box was answered")
-
-        def answered():
-            shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Error$"],
-                                   capture_output=True, text=True).stdout.split()
-            for w in shown:
-                subprocess.run(["xdotool", "key", "--window", w, "Return"], capture_output=True)
-            return p.poll() is not None
-
-        self.wait_for("the box to be answered and the editor to end", answered, timeout=30)
-        out, err = p.communicate(timeout=30)
-        self.assertEqual(p.returncode, 1, err.decode(errors="replace"))
-        self.assertNotIn(b"Traceback", err)
+        self.answer_error_boxes_until_the_end(p)
 
     def test_driver_killed_or_stopped_while_speeds_stream(self):
         for how in (signal.SIGKILL, signal.SIGSTOP):

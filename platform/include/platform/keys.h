@@ -8,18 +8,34 @@
 
 namespace afp {
 
-// The virtual-key code of a Tk key event. On Windows Tk's keycode already is
-// that code. Elsewhere, in this order:
+// The virtual-key code of a key. On Windows Tk's keycode already is that
+// code. Elsewhere, from the X key code and a keysym of the key, as Windows
+// codes the keys of the layout in use (latin_layout: whether its letter
+// keys print Latin letters), in this order:
 // - a Latin letter keysym gives the code of the upper-case letter whatever
 //   Shift or Caps Lock, a digit its character, so a letter shortcut follows
 //   the letter printed on the key (Dvorak, AZERTY);
-// - a named key (Return, F1, the arrows, the US punctuation keys) its code;
-// - any other keysym (Cyrillic, Greek, Hebrew and other scripts, accented
-//   letters, dead keys, punctuation on the digit row) the code of the key
-//   at that place on a US keyboard, from the X key code (evdev numbering),
-//   as the virtual-key code of such a layout does on Windows.
+// - a key that prints nothing (Return, Tab and Shift+Tab, keypad Enter,
+//   F1 to F24, the arrows, the modifiers, AltGr as Alt) its code;
+// - under a layout of another script (Cyrillic, Greek, Hebrew ...) every
+//   key of the main block the code of the key at that place on a US
+//   keyboard, from the X key code (evdev numbering), whatever it prints:
+//   the "/" key that prints "." under a Russian layout is "/", Shift+4
+//   that prints ";" is "4"; under a Latin layout so the digit row (AZERTY)
+//   and F13 to F24 (which X layouts name otherwise, or not at all);
+// - a US punctuation keysym its code (Dvorak's apostrophe on the Q key);
+// - any other keysym (accented letters, dead keys) the code of the key at
+//   that place on a US keyboard.
 // 0 for a key without a code.
-int virtual_key(int tk_keycode, const std::string& keysym);
+int virtual_key(int tk_keycode, const std::string& keysym, bool latin_layout = true);
+
+// virtual_key of a Tk key event (keycode, keysym, state as Tk's %k, %K,
+// %s) on the X connection of the Tk interpreter at `tcl_interp` (tkinter's
+// interpaddr()): read with the key's unshifted keysym in the keyboard group
+// the event was typed in, and whether that group prints Latin letters, so
+// Shift, AltGr and Caps Lock do not change the code. Without the
+// connection, virtual_key of the event's own keysym. On Windows the keycode.
+int event_virtual_key(std::uintptr_t tcl_interp, int tk_keycode, const std::string& keysym, unsigned state);
 
 // Asks the X server to report a held key of the Tk interpreter at
 // `tcl_interp` (tkinter's interpaddr()) as repeated presses and a single

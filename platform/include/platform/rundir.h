@@ -13,8 +13,10 @@ namespace afp {
 // Windows has no such folder: the result is empty there.
 std::string run_dir();
 
-// Whether the run-time folder cannot be used; then `folder` names it and
-// `reason` gives the system's reason. Always false on Windows.
+// Whether the run-time folder cannot be used; then `folder` names the item
+// at fault (the folder, or above it a file in the way or the topmost
+// missing folder) and `reason` gives the system's reason. Always false on
+// Windows.
 bool run_dir_problem(std::string& folder, std::string& reason);
 
 // run_dir() + "/" + name, or empty when run_dir() is empty.

@@ -49,12 +49,23 @@ TEST(StartupFailure, EachUnusableFolderOrFileGivesABoxNamingItThenExitCodeOne) {
        false},
       {"run-time folder's parent is missing", [] { setenv("XDG_RUNTIME_DIR", (run_root() / "gone").c_str(), 1); },
        [] {
-         return "Cannot use the run-time folder \"" + (run_root() / "gone" / "arcflex").string() +
-                "\":\nNo such file or directory";
+         return "Cannot use the run-time folder \"" + (run_root() / "gone").string() + "\":\nNo such file or directory";
        },
+       false},
+      {"run-time folder's parent is a file",
+       [] {
+         aftest::write_file(run_root() / "file", "x");
+         setenv("XDG_RUNTIME_DIR", (run_root() / "file").c_str(), 1);
+       },
+       [] { return "Cannot use the run-time folder \"" + (run_root() / "file").string() + "\":\nNot a directory"; },
        false},
       {"curve file is a folder", [] { fs::create_directories(settings_folder() / "p.dat"); },
        [&] { return "Cannot write \"" + settings() + "p.dat\":\nIs a directory"; }, false},
+      {"curve file is a FIFO",
+       [] { fs::create_directories(settings_folder()); mkfifo((settings_folder() / "p.dat").c_str(), 0600); },
+       [&] { return "Cannot write \"" + settings() + "p.dat\":\nNot a regular file"; }, false},
+      {"data folder's place holds a file", [] { aftest::write_file(data_root(), "x"); },
+       [] { return "Cannot create the folder \"" + data_root().string() + "\":\nNot a directory"; }, false},
       {"settings folder is read-only and holds no curve file",
        [] {
          fs::create_directories(settings_folder());

@@ -66,6 +66,20 @@ TEST(StartupFolders, ProfilesFolderAloneMissingDoesNotUnblock) {
   EXPECT_TRUE(fs::is_directory(data_root() / "profiles"));
 }
 
+// A killed editor's unconfirmed change: the curve it replaced goes back first.
+TEST(StartupFolders, CurveFileOfAnUnconfirmedChangeIsPutBackBeforeTheLoad) {
+  const fs::path pdat = settings_folder() / "p.dat";
+  const std::string previous = "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67";
+  fs::create_directories(settings_folder());
+  aftest::write_file(settings_folder() / "p.dat.prev", previous);
+  aftest::write_file(pdat, "0 20 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
+  start_recorded();
+  EXPECT_EQ(aftest::read_file(pdat), previous);
+  EXPECT_FALSE(fs::exists(settings_folder() / "p.dat.prev"));
+  EXPECT_LT(step_index("previous_curve"), step_index("settings_load"));
+  EXPECT_EQ(arcflex::horizontal_x[py::int_(1)].cast<double>(), 10.0);
+}
+
 TEST(StartupMeter, NoMeterRunningMeansNoPipeAttemptAndNoWait) {
   start_recorded();
   EXPECT_TRUE(arcflex::dialogs::recorded().empty());

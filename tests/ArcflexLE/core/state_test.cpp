@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "appearance.h"
 #include "curve.h"
@@ -68,6 +69,16 @@ TEST(StateDefaults, KeyNameTable) {
   EXPECT_EQ(d.count(0), 0u);
   EXPECT_EQ(d.count(96), 0u);  // numeric keypad
   EXPECT_EQ(d.count(160), 0u);  // left Shift
+  // The whole table, written out on its own.
+  std::map<int, std::string> want{
+      {8, "BackSpace"}, {9, "Tab"},     {13, "Enter"},   {16, "Shift"},  {17, "Ctrl"},   {18, "Alt"},
+      {20, "Capslock"}, {27, "Esc"},    {32, "Space"},   {33, "PgUp"},   {34, "PgDown"}, {35, "End"},
+      {36, "Home"},     {37, "Left"},   {38, "Up"},      {39, "Right"},  {40, "Down"},   {45, "Ins"},
+      {46, "Del"},      {186, ";"},     {187, "="},      {188, ","},     {189, "-"},     {190, "."},
+      {191, "/"},       {192, "`"},     {219, "["},      {220, "\\"},   {221, "]"},     {222, "'"}};
+  for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyz")) want[c >= 'a' ? c - 'a' + 'A' : c] = {c};
+  for (int n = 1; n <= 32; ++n) want[111 + n] = "F" + std::to_string(n);
+  EXPECT_EQ(d, want);
 }
 
 TEST(StateDefaults, StartWithoutFiles) {

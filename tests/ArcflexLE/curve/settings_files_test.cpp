@@ -539,6 +539,23 @@ TEST_F(SettingsFiles, CurveWriteKeepsWhatWritingInPlaceWould) {
   EXPECT_EQ(fs::directory_iterator(settingsdir), fs::directory_iterator());  // no temporary file left
 }
 
+// The first write after the request keeps the file it replaced; a failed one keeps nothing.
+TEST_F(SettingsFiles, CurveFileOfAPendingChangeIsKeptAndPutBack) {
+  set_horizontal(get_default_points());
+  write_pdat("old");
+  keep_previous_curve_on_next_write();
+  write_curve();
+  write_curve();
+  EXPECT_EQ(aftest::read_file(previous_curve_path()), "old");
+  EXPECT_TRUE(put_back_previous_curve());
+  EXPECT_EQ(aftest::read_file(pdat()), "old");
+  EXPECT_FALSE(put_back_previous_curve());
+  fs::permissions(pdat(), fs::perms::owner_read);
+  keep_previous_curve_on_next_write();
+  EXPECT_THROW(write_curve(), FileWriteError);
+  EXPECT_FALSE(fs::exists(previous_curve_path()));
+}
+
 TEST_F(SettingsFiles, ProfileFilesReadOnlyTheirThreeLines) {
   const std::string path = settingsdir + "p.afcurve";
   aftest::write_file(path, "0 10 \r0.5 1 \n0 0 \r\n\xff\xfe" + std::string(1 << 20, 'x'));

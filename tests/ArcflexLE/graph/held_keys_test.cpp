@@ -11,6 +11,8 @@
 #include "gui_fixture.h"
 #include "key_input.h"
 #include "points.h"
+#include "toggle_window.h"
+#include "link_windows.h"
 #include "private_xserver.h"
 
 #include <chrono>
@@ -254,6 +256,7 @@ struct Layout {
   const char* name;
   const char* setxkbmap;
   const char* a_keysym;  // what the A key (Dvorak: the a key) reads
+  const char* captured;  // the names the toggle key capture gives the US keys , . / [
 };
 
 class Layouts : public ::testing::TestWithParam<Layout> {};
@@ -329,11 +332,61 @@ TEST_P(Layouts, LetterShortcutsFollowTheKey) {
   EXPECT_EQ(line.attr("get_ydata")().cast<std::vector<double>>(), defaults.y.cast<std::vector<double>>());
 }
 
+// The toggle key capture of real key presses names the key as Windows
+// does under that layout: a layout of another script names every key by
+// its US place, shifted or not; Shift+Tab and keypad Enter are Tab and
+// Enter (the focus moves on, the key stays), AltGr is Alt, F13 to F24
+// have their names.
+TEST_P(Layouts, KeyCaptureNamesTheKeyAsWindowsDoes) {
+  static aftest::PrivateXServer x_server("1600x1000x24");
+  ASSERT_FALSE(x_server.name().empty()) << "no private X server";
+  const Layout& layout = GetParam();
+  Keyboard kb(x_server.name());
+  ASSERT_TRUE(kb.ok());
+  ASSERT_TRUE(kb.set_layout(std::string(layout.setxkbmap) + " -option lv3:ralt_switch"));
+  start_on(x_server.name());
+  using namespace arcflex;
+  show_toggle_window();
+  tog_key_entry.attr("bind")("<KeyPress>", py::cpp_function([](py::object e) { set_toggle_key(e); }));
+  auto focus_entry = [] {
+    tog_key_entry.attr("focus_force")();
+    settle();
+  };
+  focus_entry();
+  tap(kb, kb.code_of('a'));
+  EXPECT_EQ(eval("key_log[-1][2]").cast<std::string>(), layout.a_keysym) << "the layout is not in use";
+
+  const int shift = 50, tab = 23, kp_enter = 104, altgr = 108, f13 = 191, f24 = 202;
+  auto us = [&](int i) { return std::string(1, layout.captured[i]); };
+  const struct {
+    int modifier, key;  // X key codes; modifier 0: none
+    std::string shown;
+    bool focus_moves;
+  } steps[] = {{0, 59, us(0), false},      {0, 60, us(1), false},         {0, 61, us(2), false},
+               {shift, 61, us(2), false},  {shift, 34, us(3), false},     {shift, 13, "4", false},
+               {0, 49, "`", false},        {shift, 51, "\\", false},     {0, f13, "F13", false},
+               {0, f24, "F24", false},     {shift, tab, "Shift", true},   {0, kp_enter, "Shift", true},
+               {0, altgr, "Alt", false}};
+  for (const auto& s : steps) {
+    SCOPED_TRACE(std::to_string(s.modifier) + "+" + std::to_string(s.key));
+    // Not tap(): Tk's own Tab binding keeps Tab from the key log.
+    if (s.modifier) kb.key(s.modifier, true);
+    kb.key(s.key, true);
+    settle();
+    kb.key(s.key, false);
+    if (s.modifier) kb.key(s.modifier, false);
+    settle();
+    EXPECT_EQ(py::str(tog_key_entry.attr("get")()).cast<std::string>(), s.shown);
+    EXPECT_NE(toggle_window.attr("focus_get")().is(tog_key_entry), s.focus_moves);
+    focus_entry();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Keyboard, Layouts,
-                         ::testing::Values(Layout{"Russian", "-layout ru", "Cyrillic_ef"},
-                                           Layout{"Greek", "-layout gr", "Greek_alpha"},
-                                           Layout{"Hebrew", "-layout il", "hebrew_shin"},
-                                           Layout{"Dvorak", "-layout us -variant dvorak", "a"}),
+                         ::testing::Values(Layout{"Russian", "-layout ru", "Cyrillic_ef", ",./["},
+                                           Layout{"Greek", "-layout gr", "Greek_alpha", ",./["},
+                                           Layout{"Hebrew", "-layout il", "hebrew_shin", ",./["},
+                                           Layout{"Dvorak", "-layout us -variant dvorak", "a", "wvz/"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- canvas key names --------------------------------------------------------

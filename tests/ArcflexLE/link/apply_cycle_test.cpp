@@ -16,6 +16,7 @@
 #include "gui_fixture.h"
 #include "link_windows.h"
 #include "meter_link.h"
+#include "settings_files.h"
 #include "snapshots.h"
 #include "speed_display.h"
 #include "state_runtime.h"
@@ -409,12 +410,16 @@ TEST(DriverWait, ThirtySixPollsThenTheTimeOutBoxAndTheChangeIsTakenBack) {
   af::redefine_spline();
   af::update_spline();
   int before = af::driver_wait_polls();
+  std::string pdat_at_box;  // what "p.dat" holds when the box is shown
+  af::dialogs::on_record([&] { pdat_at_box = aftest::read_file(settings_folder() / "p.dat"); });
   af::pressed_apply();
   ASSERT_NE(aftest::read_file(settings_folder() / "p.dat"), pdat_before);
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Applying..");
   EXPECT_TRUE(af::graph_suspended);
   ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }));
+  af::dialogs::on_record(nullptr);
   EXPECT_EQ(af::driver_wait_polls() - before, 36);
+  EXPECT_EQ(pdat_at_box, pdat_before);
   EXPECT_EQ(af::dialogs::recorded().back().title, "Error applying settings");
   EXPECT_FALSE(af::graph_suspended);
   EXPECT_TRUE(af::mmpause);
@@ -430,6 +435,20 @@ TEST(DriverWait, ThirtySixPollsThenTheTimeOutBoxAndTheChangeIsTakenBack) {
   EXPECT_EQ(af::toggleMode, 0);
   EXPECT_EQ(af::toggleSensX.cast<double>(), 1.0);
   EXPECT_EQ(af::indPercent, 0.0);
+}
+
+// The first confirm window of a run stands where every later one does.
+TEST(DriverWait, EveryConfirmWindowIsPlacedFromItsRealSize) {
+  start_recorded();
+  std::string places[2];
+  for (std::string& place : places) {
+    af::pressed_apply();
+    af::driver_successfully_applied_changes = 1;
+    ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
+    place = py::str(af::cpop.attr("wm_geometry")()).cast<std::string>();
+    af::ok_button.attr("invoke")();
+  }
+  EXPECT_EQ(places[0], places[1]);
 }
 
 TEST(DriverWait, UnwritableCurveFileGivesTheErrorAndNoLoad) {
@@ -494,6 +513,7 @@ class RealMeter : public ::testing::Test {
   // the table it had before once more.
   void expect_taken_back(int start_uploads) {
     EXPECT_EQ(aftest::read_file(pdat_), before_);
+    EXPECT_FALSE(fs::exists(af::previous_curve_path()));
     ASSERT_EQ(uploads(), start_uploads + 2);
     if (start_uploads > 0) {
       EXPECT_EQ(tables().back(), tables()[start_uploads - 1]);
@@ -511,10 +531,12 @@ TEST_F(RealMeter, OkKeepsTheCurveAndTheFillIsDrawn) {
   ASSERT_TRUE(pump_until([&] { return cpop_shown(); }));
   EXPECT_NE(aftest::read_file(pdat_), before_);
   EXPECT_EQ(uploads(), start_uploads + 1);
+  EXPECT_EQ(aftest::read_file(af::previous_curve_path()), before_);  // until confirmed
   std::string text = py::str(af::cpl2.attr("cget")("text")).cast<std::string>();
   EXPECT_EQ(text, "Settings will revert in...12\nEsc to cancel");
   af::ok_button.attr("invoke")();
   EXPECT_FALSE(af::graph_suspended);
+  EXPECT_FALSE(fs::exists(af::previous_curve_path()));
   std::string applied = aftest::read_file(pdat_);
   // Speeds of 20 fill under the curve once the display runs again.
   ASSERT_TRUE(pump_until([] {
@@ -559,6 +581,7 @@ TEST_F(RealMeter, RevertAfterAPresetOrProfileCopiesTheRestoredCurveIntoTheEdited
   EXPECT_EQ(as_list(af::x), as_list(xd));
   EXPECT_EQ(as_list(af::y), as_list(yd));
   EXPECT_NE(py::float_(af::y[py::int_(1)]).cast<double>(), 1.5);
+  EXPECT_EQ(af::match_on_revert, 0);  // used once
   af::kill();
 }
 
@@ -580,6 +603,7 @@ TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
   std::shared_ptr<afp::ChildProcess> meter = af::proc;
   af::kill();
   EXPECT_EQ(aftest::read_file(pdat_), before_);
+  EXPECT_FALSE(fs::exists(af::previous_curve_path()));
   EXPECT_TRUE(meter->wait(5000).has_value());
   // The driver was told to drop the unconfirmed curve before the meter quit.
   EXPECT_EQ(uploads(), start_uploads + 2);

@@ -4,6 +4,7 @@
 #include <platform/pipe.h>
 
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <mutex>
@@ -206,6 +207,8 @@ TEST_F(ScaleTools, AcceptedChangesAndTheirRevert) {
                {false, "1e1", "1e0", "*", 10.0, 1.0}};
   for (const auto& c : cases) {
     const std::string what = c.first.substr(0, 8) + "/" + c.second.substr(0, 8);
+    // An edit not applied, which a revert must keep.
+    af::set_xy(eval("[0, 12, 30, 40]"), eval("[0.5, 0.75, 1, 1]"));
     Observed before = observe();
     const auto& was = before.curves;
     std::vector<Values> want{each(af::horizontal_x, c.x_op, c.xf), each(af::horizontal_y, "*", c.yf),
@@ -233,7 +236,7 @@ TEST_F(ScaleTools, AcceptedChangesAndTheirRevert) {
     EXPECT_TRUE(now.suspended) << what;
     EXPECT_EQ(af::undone * 10 + af::redone, 1) << what;
     // A revert takes the edited curve back only where it was converted.
-    EXPECT_EQ(af::match_on_revert, c.dpi ? 1 : 0) << what;
+    EXPECT_EQ(af::match_on_revert, c.dpi ? 2 : 0) << what;
     py::object row = py::eval("' '.join(repr(v) for v in hx) + ' \\r'", py::dict("hx"_a = want[0]));
     EXPECT_EQ(now.pdat.substr(0, now.pdat.find('\n')), row.cast<std::string>()) << what;
     af::write_curve();  // the whole file is that of the new horizontal curve
@@ -246,9 +249,7 @@ TEST_F(ScaleTools, AcceptedChangesAndTheirRevert) {
     af::driver_successfully_applied_changes = 1;
     ASSERT_TRUE(pump_until([] { return af::reverting_settings == 0 && !af::graph_suspended; })) << what;
     Observed after = observe();
-    std::vector<Values> back = was;
-    back[4] = was[0], back[5] = was[1];  // the edited curve matches the restored one
-    EXPECT_EQ(after.curves, back) << what;
+    EXPECT_EQ(after.curves, was) << what;  // the unapplied edit included
     EXPECT_EQ(after.pdat, start_.pdat) << what;
     EXPECT_EQ(pipe_->commands(before.loads + 2), Texts(before.loads + 2, "load")) << what;
     window_calls();
@@ -330,15 +331,42 @@ TEST_F(ScaleTools, MetricApplyEndsByLiftingTheMetricWindow) {
   EXPECT_EQ(window_calls(), Texts{"metric lift"});
 }
 
+// The view cycles 0, 1, 2, 0; a mode outside them goes to 0.
+TEST(AxisView, CycleShowsTheNextMode) {
+  start_recorded();
+  af::vertical_x = eval("[0, 5, 20, 60]");
+  const std::tuple<int, int, const char*, double> cases[] = {
+      {0, 1, "Horizontal axis", 10}, {1, 2, "Vertical axis", 5}, {2, 0, "Both axes", 10},
+      {5, 0, "Both axes", 10},       {-1, 0, "Both axes", 10},   {INT_MAX, 0, "Both axes", 10}};
+  for (auto [from, to, label, second_x] : cases) {
+    af::axis_mode = from;
+    af::cycle_axis_view();
+    EXPECT_EQ(af::axis_mode, to) << from;
+    EXPECT_EQ(option(af::axes_label, "text"), label) << from;
+    EXPECT_EQ(floats(af::active_line.attr("get_xdata")())[1], second_x) << from;  // the curve in front
+  }
+}
+
+// Shown over the main window, which every Apply raises (as lift_root does).
+void lift_root() {
+  af::root.attr("lift")();
+  af::root.attr("update")();
+}
+bool above_root(py::handle w) {
+  return af::root.attr("tk").attr("call")("wm", "stackorder", w, "isabove", af::root).cast<bool>();
+}
+
 TEST(ScaleFactorWindow, ShowBesideThePointerAndHideWithTheValue) {
   start_recorded();
   af::root.attr("event_generate")("<Motion>", "warp"_a = true, "x"_a = 40, "y"_a = 30);
   set_text(af::scale_entry, "1.000000000001");
   af::scale_entry.attr("xview_moveto")(1);
+  lift_root();
   af::show_scale_window();
   af::root.attr("update")();
   EXPECT_EQ(af::scale_window.attr("winfo_rootx")().cast<int>(), pointer("winfo_pointerx") + 20);
   EXPECT_EQ(af::scale_window.attr("winfo_rooty")().cast<int>(), pointer("winfo_pointery"));
+  EXPECT_TRUE(above_root(af::scale_window));
   EXPECT_EQ(py::tuple(af::scale_entry.attr("xview")())[0].cast<double>(), 0.0);
   af::scale_entry_focus_in();
   EXPECT_EQ(py::str(af::scale_entry.attr("selection_get")()).cast<std::string>(), "1.000000000001");
@@ -431,10 +459,12 @@ TEST(Tooltip, DelayedShowAtThePointerAndHide) {
   EXPECT_EQ(state_of(af::tt_window), "withdrawn");
   // Shown by the pointer where it is when the timer runs.
   af::root.attr("event_generate")("<Motion>", "warp"_a = true, "x"_a = 60, "y"_a = 70);
+  lift_root();
   ASSERT_TRUE(pump_until([] { return state_of(af::tt_window) == "normal"; }));
   af::root.attr("update")();
   EXPECT_EQ(af::tt_window.attr("winfo_rootx")().cast<int>(), pointer("winfo_pointerx") + 25);
   EXPECT_EQ(af::tt_window.attr("winfo_rooty")().cast<int>(), pointer("winfo_pointery") + 10);
+  EXPECT_TRUE(above_root(af::tt_window));
   // An enter while shown changes the text only.
   py::object shown_by = af::tts;
   af::tt_enter(py::none(), "three");

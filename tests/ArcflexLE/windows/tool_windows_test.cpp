@@ -4,6 +4,8 @@
 // hot-key file read when the Profiles window closes.
 #include <platform/pipe.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cmath>
 
@@ -328,6 +330,7 @@ TEST_F(ToolWindows, ClosingTheProfilesWindowReadsTheKeysFile) {
     std::optional<std::string> file;  // nullopt: no file
     const char *shown, *hold;
     size_t keys_size;
+    bool fifo = false;  // a FIFO in the file's place, which no one writes to
   } cases[] = {
       {"five lines", "112" + z9 + "\n" + z10 + "\n1" + z9 + "\n" + z10 + "\n" + z10 + "\n", "Shift + F1|||||||||",
        "0000000000", 10},
@@ -341,6 +344,13 @@ TEST_F(ToolWindows, ClosingTheProfilesWindowReadsTheKeysFile) {
       {"huge", "1e400 -99999999999999999999\n1\n", "|||||||||", "1000000000", 10},
       {"bad", "112 0\n1 1\n0 x\n", "|||||||||", "0000000000", 10},
       {"not finite", "112 inf\n1\n", "|||||||||", "0000000000", 10},
+      {"the Alt row", "65 66 67\n\n0 0 1\n1 0 1\n0 1 1\n", "Ctrl + a|Alt + b|Shift + Ctrl + Alt + c|||||||",
+       "0000000000", 10},
+      // Five lines of ten number texts (65 bytes each) are the most read.
+      {"at the bound", "112" + std::string(3247, ' '), "F1|||||||||", "0000000000", 10},
+      {"beyond the bound", "112" + std::string(3248, ' '), "|||||||||", "0000000000", 10},
+      {"a long line", std::string(1 << 22, ' ') + "112\n", "|||||||||", "0000000000", 10},
+      {"a FIFO", std::nullopt, "|||||||||", "0000000000", 10, true},
   };
   for (const Case& c : cases) {
     // Keys and Hold boxes on first, so a reset shows.
@@ -348,6 +358,9 @@ TEST_F(ToolWindows, ClosingTheProfilesWindowReadsTheKeysFile) {
     af::profile_hotkey_modes.assign(10, 1);
     fs::remove(keys);
     if (c.file) aftest::write_file(keys, *c.file);
+    if (c.fifo) {
+      ASSERT_EQ(mkfifo(keys.c_str(), 0600), 0);
+    }
     af::show_profile_window();
     af::hide_profile_window();
     EXPECT_EQ(wstate(af::profile_window), "withdrawn") << c.what;
