@@ -213,8 +213,9 @@ void window_thread() {
 int meter_main() {
   afp::ignore_broken_pipe_signal();
   bool existed = false;
-  // Held, never released, until the process ends.
-  afp::NamedMutex* instance = afp::NamedMutex::create_owned(kInstanceMutex, existed).release();
+  // Held, never released, until the process ends; a static keeps it
+  // reachable, so an early return is no leak.
+  static afp::NamedMutex* const instance = afp::NamedMutex::create_owned(kInstanceMutex, existed).release();
   (void)instance;
   if (existed) return 1;
 
