@@ -22,6 +22,29 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A raw client of the meter's pipe, for writes on one connection.
+class PipeClient {
+ public:
+  PipeClient() {
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = afp::run_path("Arcflex_Pipe");
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  ~PipeClient() { close(fd_); }
+  bool connected() const { return connected_; }
+  void write(const std::string& s) {
+    ASSERT_EQ(send(fd_, s.data(), s.size(), MSG_NOSIGNAL), static_cast<ssize_t>(s.size()));
+    std::this_thread::sleep_for(150ms);  // so the meter reads each write on its own
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+};
+
 // These tests need no X display: a meter without one runs without key
 // lines, so keys typed elsewhere cannot reach its output.
 class Meter : public MeterTest {
@@ -55,8 +78,9 @@ class Meter : public MeterTest {
   std::unique_ptr<Collected> start_running_meter() {
     hold_keep_alive();
     auto meter = start_meter();
-    EXPECT_TRUE(eventually([] { return access(afp::run_path("Arcflex_Pipe").c_str(), F_OK) == 0; },
-                           5000));
+    // Served, not only bound: a connection is taken (an empty one is no
+    // command).
+    EXPECT_TRUE(eventually([] { return PipeClient().connected(); }, 5000));
     return meter;
   }
 };
@@ -102,29 +126,6 @@ void expect_curve(const LogRecord& r, const std::vector<double>& values, const s
 }
 
 const char* kHead = "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n";
-
-// A raw client of the meter's pipe, for writes on one connection.
-class PipeClient {
- public:
-  PipeClient() {
-    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const std::string path = afp::run_path("Arcflex_Pipe");
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  }
-  ~PipeClient() { close(fd_); }
-  bool connected() const { return connected_; }
-  void write(const std::string& s) {
-    ASSERT_EQ(send(fd_, s.data(), s.size(), MSG_NOSIGNAL), static_cast<ssize_t>(s.size()));
-    std::this_thread::sleep_for(150ms);  // so the meter reads each write on its own
-  }
-
- private:
-  int fd_ = -1;
-  bool connected_ = false;
-};
 
 // A driver port served by the test itself, answering each set_curve with
 // the next status of a list, for refusals after an accepted start-up.
