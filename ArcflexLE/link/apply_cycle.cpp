@@ -264,14 +264,14 @@ void watch_confirm_window() {
 // again) the driver all hold the curve of the undo snapshot. The meter
 // serves loads in order, so this load reaches the driver after a late one
 // of the change; neither answer confirms anything (pending_loads).
-static void take_back_unconfirmed_change() {
+static bool take_back_unconfirmed_change() {
   try {
     restore_values();
   } catch (std::exception& e) {
     // "p.dat" may still hold the change: the file it replaced stays for the
     // exit or the next start to put back.
     dialogs::show_error("Error applying settings", error_text(e), root);
-    return;
+    return false;
   }
   discard_previous_curve();
   restart_sub();
@@ -279,6 +279,7 @@ static void take_back_unconfirmed_change() {
   redone = 0;
   canvas.attr("draw")();
   edited_curve_after_revert();
+  return true;
 }
 
 void load_and_wait_for_driver() {
@@ -292,9 +293,9 @@ void load_and_wait_for_driver() {
 
 void wait_for_driver(int time_remaining) {
   if (time_remaining < 0) {
-    take_back_unconfirmed_change();
+    const bool taken_back = take_back_unconfirmed_change();
     dialogs::show_error("Error applying settings", "No response from subprocess", root);
-    end_confirm_countdown();
+    end_confirm_countdown(!taken_back);
     return;
   }
   ++g_polls;
@@ -400,7 +401,7 @@ void confirm_countdown(int time_remaining) {
   cpop_cd = root.attr("after")(100, py::cpp_function([time_remaining] { confirm_countdown(time_remaining - 1); }));
 }
 
-void end_confirm_countdown() {
+void end_confirm_countdown(bool keep_previous) {
   g_confirming = false;
   if (exists(cpop_cd)) root.attr("after_cancel")(cpop_cd);
   cpop.attr("wm_withdraw")();
@@ -409,7 +410,7 @@ void end_confirm_countdown() {
     return;
   }
   // Confirmed, or already taken back after a time-out: nothing to put back.
-  discard_previous_curve();
+  if (!keep_previous) discard_previous_curve();
   unsuspend();
   cpop.attr("grab_release")();
   unlock_profiles();

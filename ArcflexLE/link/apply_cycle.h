@@ -30,7 +30,9 @@ void wait_for_driver(int time_remaining);
 void wait_for_driver_to_revert(int time_remaining);
 void confirm_changes_popup();
 void confirm_countdown(int time_remaining);
-void end_confirm_countdown();
+// keep_previous: the change could not be taken back, so the curve it
+// replaced stays beside "p.dat" for the exit or the next start.
+void end_confirm_countdown(bool keep_previous = false);
 void revert_settings();
 void redo_settings();
 

@@ -437,6 +437,21 @@ TEST(DriverWait, ThirtySixPollsThenTheTimeOutBoxAndTheChangeIsTakenBack) {
   EXPECT_EQ(af::indPercent, 0.0);
 }
 
+// A take-back that cannot write "p.dat" after the time-out keeps the curve
+// the change replaced beside it, for the exit or the next start.
+TEST(DriverWait, ATakeBackThatCannotWriteKeepsThePreviousCurve) {
+  start_recorded();
+  PipeStub pipe;
+  const std::string pdat_before = aftest::read_file(settings_folder() / "p.dat");
+  af::pressed_apply();
+  ASSERT_EQ(aftest::read_file(af::previous_curve_path()), pdat_before);
+  fs::remove(settings_folder() / "p.dat");
+  fs::create_directory(settings_folder() / "p.dat");
+  ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }));
+  EXPECT_EQ(aftest::read_file(af::previous_curve_path()), pdat_before);
+  EXPECT_FALSE(af::graph_suspended);
+}
+
 // The first confirm window of a run stands where every later one does.
 TEST(DriverWait, EveryConfirmWindowIsPlacedFromItsRealSize) {
   start_recorded();
