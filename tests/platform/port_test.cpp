@@ -414,6 +414,17 @@ TEST_F(Port, StandInLifecycle) {
     ASSERT_TRUE(port);
     query(*port);
   }
+  // Each connection's end is logged by its own thread: wait until every
+  // one is, so that "stop" is the last event.
+  auto count = [&](const std::string& event) {
+    std::size_t n = 0;
+    for (const auto& r : afmouse::read_log(log_.string())) {
+      auto it = r.find("event");
+      n += it != r.end() && it->second == event;
+    }
+    return n;
+  };
+  ASSERT_TRUE(eventually([&] { return count("disconnect") == count("connect"); }, 5000));
   stop();
   EXPECT_FALSE(fs::exists(socket)) << "the stand-in removes its port";
   auto log = afmouse::read_log(log_.string());
