@@ -8,6 +8,20 @@
 
 namespace arcflex {
 
+namespace {
+
+// The edited curve becomes these points and a copy of these flags, redrawn.
+void set_edited_curve(py::object nx, py::object ny, py::handle flags) {
+  corners = py::module_::import("copy").attr("deepcopy")(flags);
+  set_xy(nx, ny);
+  set_line_markers();
+  redefine_spline();
+  update_spline();
+  canvas.attr("draw")();
+}
+
+}  // namespace
+
 void match_active_curve() {
   py::list nx, ny;
   py::object ax_ = active_line.attr("get_xdata")(), ay_ = active_line.attr("get_ydata")();
@@ -16,14 +30,7 @@ void match_active_curve() {
     nx.append(ax_[py::int_(i)]);
     ny.append(ay_[py::int_(i)]);
   }
-  auto adopt = [&] {
-    corners = py::module_::import("copy").attr("deepcopy")(active_corners);
-    set_xy(nx, ny);
-    set_line_markers();
-    redefine_spline();
-    update_spline();
-    canvas.attr("draw")();
-  };
+  auto adopt = [&] { set_edited_curve(nx, ny, active_corners); };
   if (points_are_valid(nx, ny, active_corners)) {
     adopt();
   } else if (neg_points_are_valid(nx, ny, active_corners)) {
@@ -48,12 +55,7 @@ void edited_curve_after_revert() {
     return;
   }
   if (match_on_revert != 2 || !dpi_edit_x) return;
-  corners = py::module_::import("copy").attr("deepcopy")(dpi_edit_corners);
-  set_xy(dpi_edit_x, dpi_edit_y);
-  set_line_markers();
-  redefine_spline();
-  update_spline();
-  canvas.attr("draw")();
+  set_edited_curve(dpi_edit_x, dpi_edit_y, dpi_edit_corners);
   dpi_edit_x = dpi_edit_y = dpi_edit_corners = py::object();
 }
 
