@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <platform/files.h>
 #include <platform/pipe.h>
 #include <platform/process.h>
 #include <platform/rundir.h>
@@ -23,6 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+bool g_close_failed = false;
+
 // Runs before the static destructors registered earlier (atexit order).
 void end_live_editor_at_once() {
   if (!editor_live.load()) return;
@@ -32,7 +35,13 @@ void end_live_editor_at_once() {
 }  // namespace
 
 void take_back_pending_change_at_exit() {
-  if (!put_back_previous_curve()) return;
+  if (!change_pending()) return;  // OK was pressed: the change stays
+  try {
+    if (!put_back_previous_curve()) return;
+  } catch (FileWriteError& e) {
+    std::fprintf(stderr, "The unconfirmed change could not be taken back: %s\n", e.what());
+    return;
+  }
   if (proc && !proc->poll().has_value()) afp::pipe_send("Arcflex_Pipe", "load");
 }
 
@@ -50,8 +59,10 @@ void guard_process_end() {
 
 void editor_released() { editor_live = false; }
 
+void end_with_failure_after_close() { g_close_failed = true; }
+
 void end_if_closed_from_outside() {
-  if (killed) return;
+  if (killed && !g_close_failed) return;
   end_editor_at_once(1);
 }
 
@@ -96,17 +107,10 @@ std::string write_failure_reason(const std::string& path, const std::string& fal
   // A trial file beside it, with a few kilobytes, tells a folder that
   // refuses new files or a full disk.
   const std::string trial = path + ".trial";
-  std::FILE* f = std::fopen(trial.c_str(), "wb");
-  if (!f) return std::strerror(errno);
   static const char block[8192] = {};
-  errno = 0;
-  const bool written = std::fwrite(block, 1, sizeof block, f) == sizeof block && std::fflush(f) == 0;
-  const int err = errno;
-  const bool closed = std::fclose(f) == 0;
-  const int close_err = errno;
+  const int err = afp::write_new_file(trial, std::string_view(block, sizeof block));
+  if (err != 0) return std::generic_category().message(err);
   fs::remove(trial, ec);
-  if (!written) return std::strerror(err ? err : EIO);
-  if (!closed) return std::strerror(close_err ? close_err : EIO);
   return fallback;
 }
 

@@ -22,6 +22,9 @@ void editor_released();
 // window was destroyed from outside and Tk took that calmly), the editor
 // ends with exit code 1 as it does when Xlib ends it.
 void end_if_closed_from_outside();
+// The exit function could not take a pending change back (and said so):
+// the editor ends with exit code 1 once its main loop returns.
+void end_with_failure_after_close();
 
 // Before an exit that runs no exit function (a hard exit, or one Xlib
 // forces): a change still waiting for its confirmation is taken back from

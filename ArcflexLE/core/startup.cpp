@@ -132,6 +132,41 @@ void stop_leftover_meter() {
   }
 }
 
+void close_on_termination_signals() {
+  py::module_ signal = py::module_::import("signal");
+  py::cpp_function handler([](py::args) {
+    // Python runs this between two steps of whatever the signal interrupted;
+    // the close itself runs from the event loop.
+    if (!startup_done) {
+      close_pending = true;
+      return;
+    }
+    if (killed || !root || root.is_none()) return;
+    root.attr("after_idle")(py::cpp_function([] {
+      if (!killed) close_main_window();
+    }));
+  });
+  for (const char* name : {"SIGTERM", "SIGHUP", "SIGINT"}) signal.attr("signal")(signal.attr(name), handler);
+}
+
+void put_back_kept_curve() {
+  const std::string kept = previous_curve_path();
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(kept, ec))) return;
+  try {
+    if (fs::is_regular_file(fs::symlink_status(kept, ec)) && curve_file_reads(kept)) {
+      put_back_previous_curve();
+      step("previous_curve");
+    } else {
+      set_aside_unconfirmed_curve();
+      step("previous_curve_set_aside");
+    }
+  } catch (FileWriteError& e) {
+    // Loading "p.dat" now would upload a change nobody confirmed.
+    report_startup_failure(StartupFailure("Cannot write", e.path(), e.reason()));
+  }
+}
+
 void run_startup() {
   startup_steps.clear();
   startup_done = false;
@@ -152,15 +187,13 @@ void run_startup() {
   afp::ignore_errors_about_gone_windows();
   root = tkinter().attr("Tk")();
   root.attr("withdraw")();
+  close_on_termination_signals();
   step("root");
 
   make_data_folders_or_fail();
   step("folders");
 
-  // An editor that ended with a change still unconfirmed (killed, or the
-  // machine went down) left the curve it replaced beside "p.dat": that is
-  // the curve to load and upload.
-  if (put_back_previous_curve()) step("previous_curve");
+  put_back_kept_curve();
 
   stop_leftover_meter();
   step("leftover_meter");

@@ -20,6 +20,16 @@ void make_data_folders();
 // is left; an error box and exit code 1 when one cannot be ended.
 void stop_leftover_meter();
 
+// An editor that ended with a change still unconfirmed (killed, or the
+// machine went down) left the curve it replaced beside "p.dat": that is the
+// curve to load and upload, so it is put back. One that does not read as a
+// curve is set aside with that "p.dat", and the default curve is loaded.
+// A put back that fails ends the start-up with its error box.
+void put_back_kept_curve();
+// Termination signals (SIGTERM, SIGHUP, SIGINT) close the editor as closing
+// its main window does, a pending change taken back first.
+void close_on_termination_signals();
+
 // Every step of the start-up up to the main loop, in order.
 void run_startup();
 

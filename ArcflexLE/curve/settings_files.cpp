@@ -1,5 +1,6 @@
 #include "settings_files.h"
 
+#include <platform/files.h>
 #include <platform/paths.h>
 
 #include <algorithm>
@@ -128,14 +129,56 @@ constexpr std::size_t kFolderTextMax = 3 * 32767;
 std::size_t settings_file_max() { return kFolderTextMax + 4 * kNumberTextMax + 5 * 2; }
 std::size_t curve_head_max() { return 3 * curve_line_max() + 2 * kNumberTextMax + 5 * 2; }
 
+// The whole bytes of a regular file (a link followed); nullopt when it
+// cannot be read.
+std::optional<std::string> file_bytes(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes;
+  char buf[65536];
+  while (in.read(buf, sizeof buf) || in.gcount() > 0) bytes.append(buf, static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+std::string folder_of(const fs::path& path) {
+  return path.has_parent_path() ? path.parent_path().string() : std::string(".");
+}
+
+// Writes bytes to target through "<target>.tmp" (made new, flushed to disk),
+// renamed over target, then the folder is flushed: after a power cut target
+// is the old file or the whole new one. mode as afp::write_new_file takes it.
+// 0 or the system's error number; on failure target is untouched.
+int replace_file(const fs::path& target, std::string_view bytes, int mode) {
+  const std::string temp = target.string() + ".tmp";
+  if (int err = afp::write_new_file(temp, bytes, mode)) return err;
+  std::error_code ec;
+  fs::rename(temp, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return ec.value();
+  }
+  // The new file is in place either way; a folder that cannot be flushed
+  // leaves it as safe as any write without the flush.
+  afp::sync_folder(folder_of(target));
+  return 0;
+}
+
+int permission_bits(const fs::file_status& st) { return static_cast<int>(st.permissions() & fs::perms::mask); }
+
 // Before start-up replaces a "p.dat" it could not use, its bytes are kept
 // beside it as "p.dat.bad", so a user's curve is never lost.
 void keep_unusable_curve_file(const std::string& path) {
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return;  // nothing a FIFO or folder holds is kept
   const std::string kept = path + ".bad";
-  fs::copy_file(path, kept, fs::copy_options::overwrite_existing, ec);
-  if (ec) fs::rename(path, kept, ec);  // a full disk: the file itself moves aside
+  std::optional<std::string> bytes = file_bytes(path);
+  if (!bytes || replace_file(kept, *bytes, permission_bits(fs::status(path, ec))) != 0) {
+    fs::rename(path, kept, ec);  // a full disk: the file itself moves aside
+  }
 }
 
 bool file_exists(const std::string& path) {
@@ -174,33 +217,54 @@ fs::path link_target(const fs::path& path) {
 
 // Set by keep_previous_curve_on_next_write(); read by the next write_curve().
 bool g_keep_previous = false;
+// A change of "p.dat" is not confirmed yet (the kept file, if any, holds the
+// curve before it), and whether one was when the latest change began.
+bool g_change_pending = false;
+bool g_pending_before_change = false;
+// The start-up found a kept file that is no curve: "p.dat" holds an
+// unconfirmed change and is loaded as an unusable one.
+bool g_discard_curve_file = false;
 
-// Copies "p.dat" as it is to "p.dat.prev", through a temporary file renamed
-// over it, so the kept file is always whole. A missing "p.dat" keeps nothing
-// (and no older kept file stays). Failures are raised.
+std::string reason_text(int err) { return std::generic_category().message(err); }
+
+// Removes the kept file, flushing the folder so the removal survives a
+// power cut; 0 or the system's error number.
+int remove_kept_file() {
+  std::error_code ec;
+  if (fs::remove(previous_curve_path(), ec)) afp::sync_folder(folder_of(settingsdir + "p.dat"));
+  return ec ? ec.value() : 0;
+}
+
+// Copies "p.dat" as it is to "p.dat.prev" (see replace_file), so the kept
+// file is always whole. A missing "p.dat" keeps nothing (and no older kept
+// file stays, and nothing is pending). While an earlier change is still unconfirmed (its take-back
+// failed), "p.dat" is not a confirmed curve: the kept file stays as it is.
+// Failures are raised.
 void keep_previous_curve() {
   g_keep_previous = false;
+  g_pending_before_change = g_change_pending;
+  if (g_change_pending) return;
   const std::string kept = previous_curve_path();
   std::error_code ec;
   const fs::path current = link_target(settingsdir + "p.dat");
-  if (!fs::is_regular_file(fs::status(current, ec))) {
-    discard_previous_curve();
+  const fs::file_status st = fs::status(current, ec);
+  if (!fs::is_regular_file(st)) {
+    remove_kept_file();  // nothing to go back to (the first write of a start)
     return;
   }
-  const std::string temp = kept + ".tmp";
-  fs::copy_file(current, temp, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(temp, kept, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw FileWriteError(kept, ec.message());
+  g_change_pending = true;
+  std::optional<std::string> bytes = file_bytes(current);
+  const int err = bytes ? replace_file(kept, *bytes, permission_bits(st)) : EIO;
+  if (err != 0) {
+    g_change_pending = false;
+    throw FileWriteError(kept, reason_text(err));
   }
 }
 
 }  // namespace
 
 FileWriteError::FileWriteError(const std::string& path, const std::string& reason)
-    : std::runtime_error("cannot write " + path + ": " + reason), path_(path), reason_(reason) {}
+    : std::runtime_error("Cannot write \"" + path + "\":\n" + reason), path_(path), reason_(reason) {}
 
 void write_text_file(const std::string& path, const std::vector<std::string>& lines) {
   std::string content;
@@ -226,27 +290,7 @@ void write_text_file(const std::string& path, const std::vector<std::string>& li
     std::fclose(probe);
   }
 
-  const std::string temp = target.string() + ".tmp";
-  std::error_code ignored;
-  errno = 0;
-  std::FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) fail(reason(errno ? errno : EACCES));
-  errno = 0;
-  bool ok = std::fwrite(content.data(), 1, content.size(), out) == content.size();
-  ok = std::fflush(out) == 0 && ok;
-  int err = errno;
-  ok = std::fclose(out) == 0 && ok;
-  if (!ok) {
-    if (err == 0) err = errno ? errno : EIO;
-    fs::remove(temp, ignored);
-    fail(reason(err));
-  }
-  if (replacing) fs::permissions(temp, old.permissions(), ignored);
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ignored);
-    fail(ec.message());
-  }
+  if (int err = replace_file(target, content, replacing ? permission_bits(old) : -1)) fail(reason(err));
 }
 
 std::optional<std::vector<std::string>> read_text_lines(const std::string& path, std::size_t max_lines,
@@ -316,6 +360,25 @@ std::optional<double> parse_real(std::string_view text) {
 
 // ---- p.dat -----------------------------------------------------------------
 
+CurveFile read_curve_file(const std::string& path) {
+  if (!file_exists(path)) throw Unreadable("no " + path);
+  std::optional<std::vector<std::string>> read = read_text_lines(path, 5, curve_head_max());
+  if (!read) throw Unreadable("cannot read " + path);
+  const std::vector<std::string>& lines = *read;
+  auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
+
+  CurveFile c;
+  for (std::string_view tok : split_white(line(0))) c.x.append(py::float_(real_or_throw(tok)));
+  for (std::string_view tok : split_white(line(1))) c.y.append(py::float_(real_or_throw(tok)));
+  for (std::string_view tok : split_white(line(2))) {
+    c.corners.append(py::int_(whole_or_throw(tok)));  // truncated: "1.5" is an edge point
+  }
+  c.scale = real_or_throw(line(4));
+  if (c.scale <= 0 || c.scale > 32000) throw Unreadable("scale out of range");
+  return c;
+}
+
+
 void write_curve() {
   py::list hx = new_list(horizontal_x), hy = new_list(horizontal_y);
   py::list hc = new_list(horizontal_corners);
@@ -367,8 +430,11 @@ void write_curve() {
   try {
     write_text_file(settingsdir + "p.dat", lines);
   } catch (...) {
-    // "p.dat" is still the previous curve: nothing is pending.
-    if (keep) discard_previous_curve();
+    // "p.dat" is still what it was: the change never began.
+    if (keep) {
+      g_change_pending = g_pending_before_change;
+      if (!g_change_pending) remove_kept_file();
+    }
     throw;
   }
 }
@@ -379,9 +445,16 @@ std::string previous_curve_path() { return settingsdir + "p.dat.prev"; }
 
 void keep_previous_curve_on_next_write(bool on) { g_keep_previous = on; }
 
-void discard_previous_curve() {
-  std::error_code ec;
-  fs::remove(previous_curve_path(), ec);
+bool change_pending() { return g_change_pending; }
+
+int confirm_pending_change() {
+  g_change_pending = g_pending_before_change = false;
+  return remove_kept_file();
+}
+
+void drop_taken_back_change() {
+  g_change_pending = g_pending_before_change;
+  if (!g_change_pending) remove_kept_file();
 }
 
 bool put_back_previous_curve() {
@@ -389,10 +462,43 @@ bool put_back_previous_curve() {
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(kept, ec))) return false;
   const fs::path target = link_target(settingsdir + "p.dat");
-  // A folder in the file's place is left for the start-up to report.
-  if (fs::is_directory(fs::symlink_status(target, ec))) return false;
+  auto fail = [&](int err) { throw FileWriteError(target.string(), reason_text(err)); };
+  if (fs::is_directory(fs::symlink_status(target, ec))) fail(EISDIR);
   fs::rename(kept, target, ec);
-  return !ec;
+  if (ec.value() == EXDEV) {
+    // The link's target lies on another file system: a copy is written
+    // beside it and renamed there, then the kept file goes.
+    const fs::file_status st = fs::status(target, ec);
+    std::optional<std::string> bytes = file_bytes(kept);
+    if (!bytes) fail(EIO);
+    if (int err = replace_file(target, *bytes, fs::exists(st) ? permission_bits(st) : -1)) fail(err);
+    remove_kept_file();  // one left behind holds the same curve as "p.dat"
+  } else if (ec) {
+    fail(ec.value());
+  } else {
+    afp::sync_folder(folder_of(target));
+    afp::sync_folder(folder_of(kept));
+  }
+  g_change_pending = g_pending_before_change = false;
+  return true;
+}
+
+bool curve_file_reads(const std::string& path) {
+  try {
+    read_curve_file(path);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void set_aside_unconfirmed_curve() {
+  const std::string kept = previous_curve_path();
+  std::error_code ec;
+  fs::rename(kept, kept + ".bad", ec);
+  if (ec) throw FileWriteError(kept + ".bad", ec.message());
+  afp::sync_folder(folder_of(kept));
+  g_discard_curve_file = true;
 }
 
 // ---- start-up load ---------------------------------------------------------
@@ -462,22 +568,10 @@ void initialize_af() {
   };
   const std::string curve_path = settingsdir + "p.dat";
   try {
-    const std::string& path = curve_path;
-    if (!file_exists(path)) throw Unreadable("no " + path);
-    std::optional<std::vector<std::string>> read = read_text_lines(path, 5, curve_head_max());
-    if (!read) throw Unreadable("cannot read " + path);
-    const std::vector<std::string>& lines = *read;
-    auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
-
-    py::list hx, hy, hc;
-    for (std::string_view tok : split_white(line(0))) hx.append(py::float_(real_or_throw(tok)));
-    for (std::string_view tok : split_white(line(1))) hy.append(py::float_(real_or_throw(tok)));
-    for (std::string_view tok : split_white(line(2))) {
-      hc.append(py::int_(whole_or_throw(tok)));  // truncated: "1.5" is an edge point
-    }
-    const double scale = real_or_throw(line(4));
-    if (scale <= 0 || scale > 32000) throw Unreadable("scale out of range");
-    scale_dx = py::float_(scale);
+    if (g_discard_curve_file) throw Unreadable("unconfirmed " + curve_path);
+    CurveFile read = read_curve_file(curve_path);
+    py::list hx = read.x, hy = read.y, hc = read.corners;
+    scale_dx = py::float_(read.scale);
 
     // The tail end point is never an edge point.
     if (length(hc) > 0) PySequence_DelItem(hc.ptr(), length(hc) - 1);
@@ -499,6 +593,7 @@ void initialize_af() {
     vertical_y = new_list(hy);
     vertical_corners = new_list(hc);
   } catch (const std::exception&) {
+    g_discard_curve_file = false;
     init_err = true;
     keep_unusable_curve_file(curve_path);
     option_resets();

@@ -39,14 +39,41 @@ void write_curve();
 std::string previous_curve_path();
 // Asks the next write_curve() to keep the file it replaces (the undo
 // snapshot was just taken: a change may follow); `on` false withdraws that.
+// While an earlier change is still unconfirmed (its take-back could not be
+// written), the kept file is the last confirmed curve and stays as it is.
 void keep_previous_curve_on_next_write(bool on = true);
-// The change is confirmed, or "p.dat" holds the previous curve again: the
-// kept file goes. Errors are ignored.
-void discard_previous_curve();
-// Renames the kept file over "p.dat" (atomically; through a symbolic link
-// to its target, as writes go); true when a file was put back. Needs no
-// Python, so an exit forced from inside Xlib can run it. Errors are ignored.
+// Whether a change of "p.dat" waits for its confirmation (or could not be
+// taken back): only then does an exit put the kept file back.
+bool change_pending();
+// The change is confirmed: the kept file goes (the removal flushed to
+// disk). 0, or the system's error number when it could not be removed.
+int confirm_pending_change();
+// "p.dat" holds the curve of before the latest change again: the change is
+// no longer pending, nor is the kept file needed, unless an earlier change
+// was still unconfirmed when it began. Errors are ignored.
+void drop_taken_back_change();
+// Renames the kept file over "p.dat" (through a symbolic link to its
+// target, as writes go; by a copy beside the target when that lies on
+// another file system), flushing the folders; true when a file was put back,
+// false when there was none. A failure raises FileWriteError naming the
+// file that could not be replaced. Needs no Python, so an exit forced from
+// inside Xlib can run it.
 bool put_back_previous_curve();
+// Whether a file reads as "p.dat" must for the start-up to load it.
+bool curve_file_reads(const std::string& path);
+// A kept file that is no curve: it is renamed to "p.dat.prev.bad" and the
+// next initialize_af() treats "p.dat" (an unconfirmed change) as unusable,
+// so it is kept as "p.dat.bad" and the default curve is loaded. Raises
+// FileWriteError when the kept file cannot be moved.
+void set_aside_unconfirmed_curve();
+
+// What a "p.dat" holds for the start-up: the curve lists and the scale.
+// Raises for a file that cannot be read or does not read as a curve.
+struct CurveFile {
+  py::list x, y, corners;
+  double scale = 0;
+};
+CurveFile read_curve_file(const std::string& path);
 
 // The start-up load: "GUI.dat" and "p.dat" override the defaults, with a
 // fallback for every missing or unreadable part; init_err is set when
@@ -63,12 +90,14 @@ std::string row_text(py::handle values);
 // ---- text files ------------------------------------------------------------
 
 // Writes lines joined by CR LF, with no line end after the last, to a
-// temporary file in the same folder and renames it over the file, so the
-// file is either the old one or the whole new one. It keeps what writing
-// the file in place would: a read-only file is not replaced (the write
-// fails), a symbolic link is written through to its target, and the new
-// file takes the old one's permissions. Errors name path, never the
-// temporary file, with the system's reason.
+// temporary file in the same folder (made new, never through a link planted
+// there, and flushed to disk) and renames it over the file, flushing the
+// folder, so the file is either the old one or the whole new one, also
+// after a power cut. It keeps what writing the file in place would: a
+// read-only file is not replaced (the write fails), a symbolic link is
+// written through to its target, and the new file takes the old one's
+// permissions. Errors name path, never the temporary file, with the
+// system's reason.
 void write_text_file(const std::string& path, const std::vector<std::string>& lines);
 
 // What a write_text_file() failure says: the path, and the system's reason

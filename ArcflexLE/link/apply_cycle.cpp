@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <system_error>
 
 #include "appearance.h"
 #include "curve.h"
@@ -43,6 +44,17 @@ void set_menus(const char* state) {
 void set_children(const py::object& parent, const char* state) {
   if (!exists(parent)) return;
   for (py::handle child : parent.attr("winfo_children")()) child.attr("configure")("state"_a = state);
+}
+
+// The change is confirmed; a kept file that cannot be removed would be put
+// back by the next start, so the user is told.
+void confirm_change() {
+  if (int err = confirm_pending_change()) {
+    dialogs::show_error("Error",
+                        "Cannot remove \"" + previous_curve_path() + "\":\n" + std::generic_category().message(err) +
+                            "\n\nThe curve from before this change may come back at the next start.",
+                        root);
+  }
 }
 
 void negative_accel_note() {
@@ -264,22 +276,21 @@ void watch_confirm_window() {
 // again) the driver all hold the curve of the undo snapshot. The meter
 // serves loads in order, so this load reaches the driver after a late one
 // of the change; neither answer confirms anything (pending_loads).
-static bool take_back_unconfirmed_change() {
+static void take_back_unconfirmed_change() {
   try {
     restore_values();
   } catch (std::exception& e) {
     // "p.dat" may still hold the change: the file it replaced stays for the
     // exit or the next start to put back.
     dialogs::show_error("Error applying settings", error_text(e), root);
-    return false;
+    return;
   }
-  discard_previous_curve();
+  drop_taken_back_change();
   restart_sub();
   undone = 1;
   redone = 0;
   canvas.attr("draw")();
   edited_curve_after_revert();
-  return true;
 }
 
 void load_and_wait_for_driver() {
@@ -293,9 +304,9 @@ void load_and_wait_for_driver() {
 
 void wait_for_driver(int time_remaining) {
   if (time_remaining < 0) {
-    const bool taken_back = take_back_unconfirmed_change();
+    take_back_unconfirmed_change();
     dialogs::show_error("Error applying settings", "No response from subprocess", root);
-    end_confirm_countdown(!taken_back);
+    end_confirm_countdown(false);
     return;
   }
   ++g_polls;
@@ -306,7 +317,7 @@ void wait_for_driver(int time_remaining) {
     if (bypass_confirm == 0) {
       confirm_changes_popup();
     } else {
-      discard_previous_curve();  // taken without asking
+      confirm_change();  // taken without asking
       unsuspend();
       unlock_profiles();
       negative_accel_note();
@@ -401,7 +412,7 @@ void confirm_countdown(int time_remaining) {
   cpop_cd = root.attr("after")(100, py::cpp_function([time_remaining] { confirm_countdown(time_remaining - 1); }));
 }
 
-void end_confirm_countdown(bool keep_previous) {
+void end_confirm_countdown(bool confirmed) {
   g_confirming = false;
   if (exists(cpop_cd)) root.attr("after_cancel")(cpop_cd);
   cpop.attr("wm_withdraw")();
@@ -409,8 +420,7 @@ void end_confirm_countdown(bool keep_previous) {
     wait_for_driver_to_revert(35);
     return;
   }
-  // Confirmed, or already taken back after a time-out: nothing to put back.
-  if (!keep_previous) discard_previous_curve();
+  if (confirmed) confirm_change();
   unsuspend();
   cpop.attr("grab_release")();
   unlock_profiles();
@@ -436,7 +446,7 @@ void revert_settings() {
     return;
   }
   // "p.dat" holds the previous curve again.
-  discard_previous_curve();
+  drop_taken_back_change();
   restart_sub();
   undone = 1;
   redone = 0;

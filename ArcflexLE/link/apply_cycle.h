@@ -30,9 +30,10 @@ void wait_for_driver(int time_remaining);
 void wait_for_driver_to_revert(int time_remaining);
 void confirm_changes_popup();
 void confirm_countdown(int time_remaining);
-// keep_previous: the change could not be taken back, so the curve it
-// replaced stays beside "p.dat" for the exit or the next start.
-void end_confirm_countdown(bool keep_previous = false);
+// confirmed: OK was pressed, so the curve the change replaced is no longer
+// kept (a box says so when it cannot be removed); false after a time-out,
+// whose take-back already settled the kept file.
+void end_confirm_countdown(bool confirmed = true);
 void revert_settings();
 void redo_settings();
 

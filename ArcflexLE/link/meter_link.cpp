@@ -182,10 +182,14 @@ void kill() {
   guarded("the previous curve file", [&] {
     // Restored above, or not (a profile just chosen, a failed restore):
     // either way no unconfirmed curve stays in "p.dat".
-    if (restored) {
-      discard_previous_curve();
-    } else if (put_back_previous_curve()) {
-      restored = true;
+    if (restored) drop_taken_back_change();
+    if (!change_pending()) return;
+    try {
+      if (put_back_previous_curve()) restored = true;
+    } catch (FileWriteError& e) {
+      dialogs::show_error("Error", std::string(e.what()) + "\n\nThe change was not confirmed and could not be taken back.",
+                          root);
+      end_with_failure_after_close();
     }
   });
   if (proc && persist == 0) {

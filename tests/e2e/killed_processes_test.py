@@ -106,6 +106,7 @@ class KilledProcesses(EditorRevert):
         os.kill(meter, signal.SIGKILL)
         self.assertIsNotNone(self.display.wait_mapped("Error", 30)[0], "no error box")
         self.assertEqual(self.curve_file(), before)
+        self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.prev")))
         self.answer_error_boxes_until_the_end(p)
         self.assert_next_start_uploads(before)
 
@@ -135,6 +136,22 @@ class KilledProcesses(EditorRevert):
         self.assertIsNone(p.poll(), "the editor ended before its box was answered")
         self.answer_error_boxes_until_the_end(p)
 
+    def test_termination_signals_end_the_editor_as_a_close_does(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        p.send_signal(signal.SIGINT)  # at rest
+        self.assert_import_ends(p)
+        self.assert_meter_ends()
+        for how in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+            with self.subTest(signal=how.name):
+                self.restart_driver()
+                os.remove(os.path.join(self.settings, "p.dat"))  # the start writes the curve it keeps
+                p, window, confirm, before = self.apply_a_change()
+                p.send_signal(how)
+                self.assert_import_ends(p)
+                self.assert_meter_ends()
+                self.assert_taken_back(before)
+                self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.prev")))
+
     def test_driver_killed_or_stopped_while_speeds_stream(self):
         for how in (signal.SIGKILL, signal.SIGSTOP):
             with self.subTest(signal=how.name):
@@ -151,11 +168,13 @@ class KilledProcesses(EditorRevert):
                 self.restart_driver()
 
     def restart_driver(self):
-        """A new driver in place of the first one, ended or not."""
+        """A new driver in place of the first one, ended or not, with a new log."""
         d = self.procs.pop(0)
         if d.poll() is None:
             d.kill()
         d.wait()
+        if os.path.exists(self.log):
+            os.remove(self.log)
         self.start_driver()
 
 if __name__ == "__main__":

@@ -12,6 +12,10 @@
 #include <system_error>
 #include <vector>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace aftest {
@@ -75,5 +79,30 @@ inline std::string env_or(const char* name, const std::string& fallback) {
   const char* v = std::getenv(name);
   return v ? v : fallback;
 }
+
+// A folder in which no entry can be made, renamed or removed while this
+// lives, for root as well (the immutable flag; a plain read-only folder
+// stops everyone else).
+inline void set_frozen(const std::filesystem::path& folder, bool on) {
+  if (::geteuid() != 0) {
+    ::chmod(folder.c_str(), on ? 0500 : 0700);
+    return;
+  }
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int flags = 0;
+  const bool known = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  if (known) ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  if (fd >= 0) ::close(fd);
+}
+
+struct FrozenFolder {
+  explicit FrozenFolder(const std::filesystem::path& folder) : folder(folder) { set_frozen(folder, true); }
+  ~FrozenFolder() { set_frozen(folder, false); }
+  std::filesystem::path folder;
+};
+
+// What the system says to a change in a FrozenFolder.
+inline std::string frozen_reason() { return ::geteuid() == 0 ? "Operation not permitted" : "Permission denied"; }
 
 }  // namespace aftest

@@ -16,6 +16,7 @@
 #include "curve_fixture.h"
 #include "profiles.h"
 #include "settings_files.h"
+#include "startup.h"
 #include "state.h"
 #include "state_defaults.h"
 
@@ -506,7 +507,7 @@ TEST_F(SettingsFiles, CurveWriteKeepsWhatWritingInPlaceWould) {
       ADD_FAILURE() << "written";
     } catch (const std::runtime_error& e) {
       const std::string m = e.what();  // names the file itself and the reason
-      EXPECT_EQ(m.substr(0, m.find(": ", m.find("p.dat"))), "cannot write " + pdat()) << m;
+      EXPECT_EQ(m.substr(0, m.find(":\n")), "Cannot write \"" + pdat() + "\"") << m;
       EXPECT_NE(m.find(reason), std::string::npos) << m;
     }
   };
@@ -554,6 +555,54 @@ TEST_F(SettingsFiles, CurveFileOfAPendingChangeIsKeptAndPutBack) {
   keep_previous_curve_on_next_write();
   EXPECT_THROW(write_curve(), FileWriteError);
   EXPECT_FALSE(fs::exists(previous_curve_path()));
+  fs::permissions(pdat(), fs::perms::owner_all);
+
+  // Links planted at the temporary files' names are replaced, never written through.
+  const fs::path outside = fs::path(settingsdir).parent_path().parent_path() / "outside";
+  aftest::write_file(outside, "mine");
+  for (const std::string& temp : {pdat() + ".tmp", previous_curve_path() + ".tmp", settingsdir + "GUI.dat.tmp"}) {
+    fs::create_symlink(outside, temp);
+    keep_previous_curve_on_next_write();
+    write_curve();
+    write_settings();
+    EXPECT_EQ(confirm_pending_change(), 0);
+    EXPECT_EQ(aftest::read_file(outside), "mine") << temp;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp))) << temp;
+  }
+
+  // A "p.dat" linked to a file on another file system is put back there.
+  struct stat shm {}, here {};
+  if (::stat("/dev/shm", &shm) == 0 && ::stat(settingsdir.c_str(), &here) == 0 && shm.st_dev != here.st_dev) {
+    const fs::path away = "/dev/shm/aftest-" + std::to_string(::getpid());
+    aftest::write_file(away, "linked");
+    fs::remove(pdat());
+    fs::create_symlink(away, pdat());
+    keep_previous_curve_on_next_write();
+    write_curve();
+    EXPECT_TRUE(put_back_previous_curve());
+    EXPECT_EQ(aftest::read_file(away), "linked");
+    EXPECT_TRUE(fs::is_symlink(pdat()));
+    EXPECT_FALSE(fs::exists(previous_curve_path()));
+    fs::remove(away);
+    fs::remove(pdat());
+  }
+
+  // At a start, a kept curve is put back; a kept file that is no curve is
+  // set aside with the unconfirmed "p.dat", and the default curve loads.
+  const std::string curve = "0 10 20 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67";
+  for (const std::string& kept : {curve, std::string("no curve")}) {
+    write_pdat("0 10 30 80 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
+    aftest::write_file(previous_curve_path(), kept);
+    put_back_kept_curve();
+    initialize_af();
+    const bool is_curve = kept == curve;
+    EXPECT_EQ(text(horizontal_x), is_curve ? "[0.0, 10.0, 20.0, 40.0]" : "[0, 10, 30, 40]");
+    EXPECT_EQ(fs::exists(previous_curve_path() + ".bad"), !is_curve);
+    EXPECT_EQ(fs::exists(pdat() + ".bad"), !is_curve);
+    EXPECT_FALSE(fs::exists(previous_curve_path()));
+  }
+  EXPECT_EQ(aftest::read_file(previous_curve_path() + ".bad"), "no curve");
+  EXPECT_EQ(aftest::read_file(pdat() + ".bad"), "0 10 30 80 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
 }
 
 TEST_F(SettingsFiles, ProfileFilesReadOnlyTheirThreeLines) {

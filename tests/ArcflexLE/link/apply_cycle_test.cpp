@@ -450,6 +450,26 @@ TEST(DriverWait, ATakeBackThatCannotWriteKeepsThePreviousCurve) {
   ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }));
   EXPECT_EQ(aftest::read_file(af::previous_curve_path()), pdat_before);
   EXPECT_FALSE(af::graph_suspended);
+  // Until a change is confirmed the kept file stays the last confirmed
+  // curve, also when a second change begins.
+  fs::remove(settings_folder() / "p.dat");
+  aftest::write_file(settings_folder() / "p.dat", "unconfirmed");
+  af::pressed_apply();
+  EXPECT_EQ(aftest::read_file(af::previous_curve_path()), pdat_before);
+  // OK is final: a kept file that cannot be removed is named in a box, and
+  // the close does not take the confirmed change back.
+  af::driver_successfully_applied_changes = 1;
+  ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
+  const std::string confirmed = aftest::read_file(settings_folder() / "p.dat");
+  {
+    aftest::FrozenFolder frozen(settings_folder());
+    af::ok_button.attr("invoke")();
+  }
+  EXPECT_EQ(count_dialogs("error", "Cannot remove \"" + af::previous_curve_path() + "\":\n" + aftest::frozen_reason() +
+                                       "\n\nThe curve from before this change may come back at the next start."),
+            1u);
+  af::kill();
+  EXPECT_EQ(aftest::read_file(settings_folder() / "p.dat"), confirmed);
 }
 
 // The first confirm window of a run stands where every later one does.
@@ -464,6 +484,11 @@ TEST(DriverWait, EveryConfirmWindowIsPlacedFromItsRealSize) {
     af::ok_button.attr("invoke")();
   }
   EXPECT_EQ(places[0], places[1]);
+  af::bypass_confirm = 1;  // taken without asking: nothing stays kept
+  af::pressed_apply();
+  af::driver_successfully_applied_changes = 1;
+  ASSERT_TRUE(pump_until([] { return !af::graph_suspended; }));
+  EXPECT_FALSE(fs::exists(af::previous_curve_path()));
 }
 
 TEST(DriverWait, UnwritableCurveFileGivesTheErrorAndNoLoad) {
@@ -623,6 +648,18 @@ TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
   // The driver was told to drop the unconfirmed curve before the meter quit.
   EXPECT_EQ(uploads(), start_uploads + 2);
   EXPECT_TRUE(af::dialogs::recorded().empty());
+}
+
+// A close that cannot take the change back says so.
+TEST_F(RealMeter, AClosingThatCannotTakeTheChangeBackSaysSo) {
+  move_point_and_apply();
+  ASSERT_TRUE(pump_until([&] { return cpop_shown(); }));
+  fs::remove(pdat_);
+  fs::create_directory(pdat_);
+  af::kill();
+  EXPECT_EQ(count_dialogs("error", "Cannot write \"" + pdat_.string() +
+                                       "\":\nIs a directory\n\nThe change was not confirmed and could not be taken back."),
+            1u);
 }
 
 // The meter is stopped during an Apply and goes on after the time-out box:

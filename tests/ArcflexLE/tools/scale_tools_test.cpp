@@ -264,7 +264,7 @@ TEST_F(ScaleTools, RefusalsAndSilentReturns) {
     fs::remove(settings_folder() / "p.dat");
     fs::create_directory(settings_folder() / "p.dat");
   };
-  const char* kFile = "Error applying settings: cannot write ";
+  const char* kFile = "Error applying settings: Cannot write \"";
   const char* kBounds = "Boundary error: Cannot scale out of bounds.";
   const char* kDpi = "Invalid DPI value: Please enter valid DPI values.";
   const char* kNumber = "Invalid value: Please enter a number.";

@@ -1,0 +1,38 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace afp {
+
+int write_new_file(const std::string& path, std::string_view bytes, int mode) {
+  // A leftover (a file or a link planted there) goes; a folder stays, and
+  // the write fails with EISDIR.
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return errno;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  int err = 0;
+  std::size_t done = 0;
+  while (err == 0 && done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno != EINTR) err = errno;
+    if (n > 0) done += static_cast<std::size_t>(n);
+  }
+  if (err == 0 && mode >= 0 && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) err = errno;
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) ::unlink(path.c_str());
+  return err;
+}
+
+int sync_folder(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int err = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return err;
+}
+
+}  // namespace afp
