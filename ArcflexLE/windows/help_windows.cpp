@@ -1,5 +1,6 @@
 #include "help_windows.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "dialogs.h"
@@ -14,6 +15,10 @@ using namespace py::literals;
 namespace {
 
 py::object Tk(const char* cls) { return tk_class(cls); }
+
+// The manual's text box where the screen has room for it.
+constexpr int kManualColumns = 108;
+constexpr int kManualRows = 28;
 
 const char* const kShortcuts[] = {
     " Move a point - 'Left Click' on a point to drag.",
@@ -82,7 +87,7 @@ void build_manual_window() {
 
   scrolly = Tk("Scrollbar")(help_window);
   scrolly.attr("pack")("side"_a = "right", "fill"_a = "y");
-  help_text = Tk("Text")(help_window, "height"_a = 28, "width"_a = 108);
+  help_text = Tk("Text")(help_window, "height"_a = kManualRows, "width"_a = kManualColumns);
   help_text.attr("pack")("expand"_a = 0, "fill"_a = "both");
   help_text.attr("config")("yscrollcommand"_a = scrolly.attr("set"), "padx"_a = 20, "pady"_a = 20);
   help_text.attr("tag_config")("n", "underline"_a = 1);
@@ -117,6 +122,29 @@ void build_about_window() {
   about_window.attr("update")();
   about_window.attr("minsize")(about_window.attr("winfo_width")().cast<int>() + 56,
                                about_window.attr("winfo_height")());
+}
+
+// Gives the manual's text box its full size, or as many fewer columns and
+// rows as keep the window within the screen (large text scaling makes it
+// wider and taller than the screen, its scroll bar out of reach).
+void fit_manual_to_screen() {
+  help_text.attr("config")("width"_a = kManualColumns, "height"_a = kManualRows);
+  help_window.attr("update_idletasks")();
+  py::object tk = help_window.attr("tk");
+  py::object font = help_text.attr("cget")("font");
+  auto fitted = [](int size, int over, int unit) {
+    if (over <= 0 || unit <= 0) return size;
+    return std::max(1, size - (over + unit - 1) / unit);
+  };
+  const int over_x = help_window.attr("winfo_reqwidth")().cast<int>() -
+                     help_window.attr("winfo_screenwidth")().cast<int>();
+  const int over_y = help_window.attr("winfo_reqheight")().cast<int>() -
+                     help_window.attr("winfo_screenheight")().cast<int>();
+  // A Text column is as wide as the font's "0", a row one line space high.
+  const int column = tk.attr("call")("font", "measure", font, "-displayof", help_text, "0").cast<int>();
+  const int row = tk.attr("call")("font", "metrics", font, "-displayof", help_text, "-linespace").cast<int>();
+  help_text.attr("config")("width"_a = fitted(kManualColumns, over_x, column),
+                           "height"_a = fitted(kManualRows, over_y, row));
 }
 
 }  // namespace
@@ -181,6 +209,7 @@ void help() {
                            "font"_a = help_font);
   help_text.attr("xview_moveto")(0);
   help_text.attr("yview_moveto")(0);
+  fit_manual_to_screen();
   help_window.attr("update")();
   help_window.attr("minsize")(help_window.attr("winfo_width")(), help_window.attr("winfo_height")());
   help_window.attr("wm_deiconify")();

@@ -60,12 +60,11 @@ void show_tool_window(py::handle window) {
   window.attr("update")();
   window.attr("wm_deiconify")();
   window.attr("minsize")(window.attr("winfo_width")(), window.attr("winfo_height")());
+  // Above the main window, which every Apply lifts: on X11 a window shown
+  // again keeps its old place in the stacking order.
+  window.attr("lift")();
 }
-void show_display_window() {
-  show_tool_window(display_window);
-  // Above the main window, which every Apply lifts.
-  display_window.attr("lift")();
-}
+void show_display_window() { show_tool_window(display_window); }
 void show_metric_window() { show_tool_window(metric_window); }
 void hide_metric_window() { metric_window.attr("wm_withdraw")(); }
 void show_toggle_window() { show_tool_window(toggle_window); }

@@ -16,7 +16,7 @@ void build_toggle_window();
 // The four windows in start-up order, and the Apply button's command.
 void build_link_windows();
 
-// Brings a tool window up to date, shows it and fixes its minimum size.
+// Brings a tool window up to date, shows it raised and fixes its minimum size.
 void show_tool_window(py::handle window);
 void show_display_window();
 void show_metric_window();

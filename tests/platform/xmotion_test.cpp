@@ -1,6 +1,8 @@
-// The stand-in driver's speeds from raw pointer motion on the X display.
+// The stand-in driver's speeds from raw pointer motion on the X display,
+// and which X errors the editor's handler lets end the process.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +13,10 @@
 #include "af_test_env.h"
 #include "platform/port.h"
 #include "platform/process.h"
+#include "platform/window_errors.h"
+
+// Last: its macros (None, Bool) clash with names in the headers above.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -62,6 +68,25 @@ TEST(XMotion, PointerMotionGivesSpeeds) {
   EXPECT_GT(max_b, 0.0);
   EXPECT_GT(max_c, 0.0);
   EXPECT_LE(max_c, 100.0);
+}
+
+// A BadWindow is ignored; any other error still reaches Xlib's default
+// handler, which prints it and exits with 1.
+TEST(XErrors, OnlyErrorsAboutGoneWindowsAreIgnored) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  auto provoke = [](bool gone_window) {
+    afp::ignore_errors_about_gone_windows();
+    Display* d = nullptr;  // refused while the server resets after its last client
+    for (int i = 0; i < 100 && !(d = XOpenDisplay(nullptr)); ++i) usleep(50000);
+    if (!d) _exit(3);
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    XDestroyWindow(d, w);
+    gone_window ? XMapWindow(d, w) : XFreePixmap(d, w);
+    XSync(d, False);
+    _exit(0);
+  };
+  EXPECT_EXIT(provoke(true), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(provoke(false), ::testing::ExitedWithCode(1), "BadPixmap");
 }
 
 }  // namespace

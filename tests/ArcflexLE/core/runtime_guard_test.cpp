@@ -1,6 +1,6 @@
 // The editor's process guards: a folder or file the start-up cannot use
 // ends it with a box that names it and the system's reason, and the pop-up
-// and Display windows come up above the main window after an Apply.
+// and tool windows come up above the main window after an Apply.
 #include <sys/stat.h>
 
 #include <functional>
@@ -9,6 +9,10 @@
 #include "edit_windows.h"
 #include "gui_fixture.h"
 #include "link_windows.h"
+#include "profile_keys.h"
+#include "scale_windows.h"
+#include "state_profiles.h"
+#include "state_scale.h"
 
 namespace {
 
@@ -43,6 +47,7 @@ struct BadStart {
 
 TEST(StartupFailure, EachUnusableFolderOrFileGivesABoxNamingItThenExitCodeOne) {
   auto settings = [] { return settings_folder().string() + "/"; };
+  auto too_long = [] { return fs::path(std::getenv("LOCALAPPDATA")) / std::string(300, 'x'); };
   const BadStart cases[] = {
       {"run-time folder is a file", [] { aftest::write_file(run_root() / "arcflex", "x"); },
        [] { return "Cannot use the run-time folder \"" + (run_root() / "arcflex").string() + "\":\nNot a directory"; },
@@ -73,8 +78,21 @@ TEST(StartupFailure, EachUnusableFolderOrFileGivesABoxNamingItThenExitCodeOne) {
          chmod(settings_folder().c_str(), 0500);
        },
        [&] { return "Cannot write \"" + settings() + "p.dat\":\nPermission denied"; }, true},
+      {"kept curve cannot be put back",
+       [] {
+         fs::create_directories(data_root() / "profiles");
+         fs::create_directories(settings_folder());
+         for (const char* name : {"p.dat", "p.dat.prev"}) {
+           aftest::write_file(settings_folder() / name, "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
+         }
+         aftest::set_frozen(settings_folder(), true);
+       },
+       [&] { return "Cannot write \"" + settings() + "p.dat\":\n" + aftest::frozen_reason(); }, false},
       {"data folder cannot be made", [] { chmod(std::getenv("LOCALAPPDATA"), 0500); },
        [] { return "Cannot create the folder \"" + data_root().string() + "\":\nPermission denied"; }, true},
+      {"data folder's parent cannot be made either, not even by root",
+       [&] { setenv("LOCALAPPDATA", too_long().c_str(), 1); },
+       [&] { return "Cannot create the folder \"" + too_long().string() + "\":\nFile name too long"; }, false},
   };
   for (const BadStart& c : cases) {
     SCOPED_TRACE(c.what);
@@ -86,6 +104,7 @@ TEST(StartupFailure, EachUnusableFolderOrFileGivesABoxNamingItThenExitCodeOne) {
           start_recorded();
         },
         ::testing::ExitedWithCode(1), literal("[dialog error] Error: " + c.text()));
+    if (fs::exists(settings_folder())) aftest::set_frozen(settings_folder(), false);
   }
 }
 
@@ -106,7 +125,7 @@ bool is_above_main_window(const py::object& w) {
 
 // No window manager runs on the test display: only the editor's own
 // raising decides the order.
-TEST(WindowStacking, PopUpsAndTheDisplayWindowOpenAboveTheMainWindowAfterAnApply) {
+TEST(WindowStacking, PopUpsAndToolWindowsOpenAboveTheMainWindowAfterAnApply) {
   start_recorded();
   const struct {
     const char* title;
@@ -119,6 +138,9 @@ TEST(WindowStacking, PopUpsAndTheDisplayWindowOpenAboveTheMainWindowAfterAnApply
        [] { af::hide_edit_window(); }},
       {"Display", [] { af::show_display_window(); }, &af::display_window,
        [] { af::display_window.attr("wm_withdraw")(); }},
+      {"Sensitivity toggle", [] { af::show_toggle_window(); }, &af::toggle_window, [] { af::hide_toggle_window(); }},
+      {"Profiles", [] { af::show_profile_window(); }, &af::profile_window, [] { af::hide_profile_window(); }},
+      {"DPI & Scaling", [] { af::show_dpi_window(); }, &af::dpi_window, [] { af::hide_dpi_window(); }},
   };
   for (int round = 0; round < 2; ++round) {
     for (const auto& w : windows) {

@@ -14,6 +14,7 @@
 #include "state_help.h"
 #include "state_profiles.h"
 #include "state_scale.h"
+#include "window.h"
 
 namespace {
 
@@ -528,11 +529,23 @@ TEST(HelpWindows, ManualIsReadOnlyWithUnderlinedTitlesAndOpensAtTheTop) {
   af::helpMenu.attr("invoke")("User manual");
   af::root.attr("update")();
   EXPECT_TRUE(mapped(af::help_window));
+  EXPECT_EQ(text_of(af::help_text.attr("cget")("width")) + "x" + text_of(af::help_text.attr("cget")("height")),
+            "108x28");
   EXPECT_EQ(py::float_(af::help_text.attr("yview")()[py::int_(0)]).cast<double>(), 0.0);
   EXPECT_EQ(text_of(af::help_text.attr("cget")("state")), "disabled");
   EXPECT_EQ(text_of(af::help_text.attr("cget")("foreground")), af::dim_tkscheme);
   af::help_text.attr("insert")("1.0", "typed");
   EXPECT_EQ(text_of(af::help_text.attr("get")("1.0", "end-1c")), text);
+  // At 200 % text scaling (a font no longer in use takes the new scaling)
+  // the window and its scroll bar stay on the screen.
+  af::help_text.attr("config")("font"_a = "TkFixedFont");
+  af::root.attr("tk").attr("call")("tk", "scaling", af::tk_scaling_for(200));
+  af::helpMenu.attr("invoke")("User manual");
+  af::root.attr("update")();
+  auto px = [](const char* what, py::handle w = af::help_window) { return w.attr(what)().cast<int>(); };
+  EXPECT_LE(px("winfo_reqwidth"), px("winfo_screenwidth"));
+  EXPECT_LE(px("winfo_reqheight"), px("winfo_screenheight"));
+  EXPECT_LE(px("winfo_rootx", af::scrolly) + px("winfo_width", af::scrolly), px("winfo_screenwidth"));
 }
 
 TEST(HelpWindows, AboutSitsOverTheMainWindowAndEachShowingRestartsItsHideTimer) {
