@@ -80,9 +80,8 @@ inline std::string env_or(const char* name, const std::string& fallback) {
   return v ? v : fallback;
 }
 
-// A folder in which no entry can be made, renamed or removed while this
-// lives, for root as well (the immutable flag; a plain read-only folder
-// stops everyone else).
+// Freezes a folder: no entry can be made, renamed or removed in it, by root
+// either (the immutable flag; a read-only folder stops everyone else).
 inline void set_frozen(const std::filesystem::path& folder, bool on) {
   if (::geteuid() != 0) {
     ::chmod(folder.c_str(), on ? 0500 : 0700);
@@ -96,13 +95,7 @@ inline void set_frozen(const std::filesystem::path& folder, bool on) {
   if (fd >= 0) ::close(fd);
 }
 
-struct FrozenFolder {
-  explicit FrozenFolder(const std::filesystem::path& folder) : folder(folder) { set_frozen(folder, true); }
-  ~FrozenFolder() { set_frozen(folder, false); }
-  std::filesystem::path folder;
-};
-
-// What the system says to a change in a FrozenFolder.
+// What the system says to a change in a frozen folder.
 inline std::string frozen_reason() { return ::geteuid() == 0 ? "Operation not permitted" : "Permission denied"; }
 
 }  // namespace aftest

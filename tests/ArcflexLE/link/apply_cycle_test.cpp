@@ -461,10 +461,9 @@ TEST(DriverWait, ATakeBackThatCannotWriteKeepsThePreviousCurve) {
   af::driver_successfully_applied_changes = 1;
   ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
   const std::string confirmed = aftest::read_file(settings_folder() / "p.dat");
-  {
-    aftest::FrozenFolder frozen(settings_folder());
-    af::ok_button.attr("invoke")();
-  }
+  aftest::set_frozen(settings_folder(), true);
+  af::ok_button.attr("invoke")();
+  aftest::set_frozen(settings_folder(), false);
   EXPECT_EQ(count_dialogs("error", "Cannot remove \"" + af::previous_curve_path() + "\":\n" + aftest::frozen_reason() +
                                        "\n\nThe curve from before this change may come back at the next start."),
             1u);
