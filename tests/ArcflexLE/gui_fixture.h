@@ -127,15 +127,26 @@ inline bool wait_for_driver_port() {
   return false;
 }
 
-// Runs Tk until pred holds; a bounded number of rounds, not a time limit.
+// Runs Tk until pred holds: at most `rounds` rounds 5 ms apart, and no
+// longer than 120 s however slow each round is.
 template <class P>
 bool pump_until(P pred, int rounds = 4000) {
-  for (int i = 0; i < rounds; ++i) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  for (int i = 0; i < rounds && std::chrono::steady_clock::now() < end; ++i) {
     if (pred()) return true;
     arcflex::root.attr("update")();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return pred();
+}
+
+// Lets Tk handle what came: `rounds` rounds `ms` apart, no longer than 30 s.
+inline void pump_rounds(int rounds, int ms = 5) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  for (int i = 0; i < rounds && std::chrono::steady_clock::now() < end; ++i) {
+    arcflex::root.attr("update")();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
 }
 
 // The editor's objects as names of __main__, for Python snippets.

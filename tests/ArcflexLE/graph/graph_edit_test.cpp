@@ -13,10 +13,8 @@
 #include "points.h"
 #include "private_xserver.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <thread>
 
 using namespace guitest;
 using ::testing::DoubleNear;
@@ -523,10 +521,7 @@ std::pair<int, int> screen_of(double x, double y) {
 // Runs xdotool, then lets Tk handle what the X server sent.
 void xdo(const std::string& args) {
   ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
-  for (int i = 0; i < 20; ++i) {
-    arcflex::root.attr("update")();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  pump_rounds(20, 10);
 }
 
 }  // namespace
@@ -540,10 +535,7 @@ TEST(GraphPointer, XTestDragMovesAPointAndRightClickOffersDelete) {
   setenv("DISPLAY", x_server.name().c_str(), 1);
   start();
   arcflex::root.attr("geometry")("+0+0");
-  for (int i = 0; i < 30; ++i) {
-    arcflex::root.attr("update")();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  pump_rounds(30, 10);
   view(0, 50, 0, 2);
   auto [sx, sy] = screen_of(10, 1);
   auto [tx, ty] = screen_of(20, 0.8);
