@@ -168,13 +168,13 @@ class KilledProcesses(EditorRevert):
                 self.restart_driver()
 
     def restart_driver(self):
-        """A new driver in place of the first one, ended or not, with a new log."""
+        """A new driver in place of the first one, ended or not."""
         d = self.procs.pop(0)
         if d.poll() is None:
             d.kill()
         d.wait()
         if os.path.exists(self.log):
-            os.remove(self.log)
+            os.remove(self.log)  # the new driver's log starts empty
         self.start_driver()
 
 if __name__ == "__main__":

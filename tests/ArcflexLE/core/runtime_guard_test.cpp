@@ -80,11 +80,9 @@ TEST(StartupFailure, EachUnusableFolderOrFileGivesABoxNamingItThenExitCodeOne) {
        [&] { return "Cannot write \"" + settings() + "p.dat\":\nPermission denied"; }, true},
       {"kept curve cannot be put back",
        [] {
-         fs::create_directories(data_root() / "profiles");
          fs::create_directories(settings_folder());
-         for (const char* name : {"p.dat", "p.dat.prev"}) {
+         for (const char* name : {"p.dat", "p.dat.prev"})
            aftest::write_file(settings_folder() / name, "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
-         }
          aftest::set_frozen(settings_folder(), true);
        },
        [&] { return "Cannot write \"" + settings() + "p.dat\":\n" + aftest::frozen_reason(); }, false},

@@ -74,11 +74,10 @@ def reference_pdat(hx, hy, hc, table_size=200):
     return "\r\n".join(lines)
 )";
 
-// The reference writer's names; its modules imported from C++ first, as the
-// editor imports them (the import rule of tests/lsan.supp).
+// The reference writer, its modules imported from C++ first as the editor
+// imports them (the import rule of tests/lsan.supp).
 py::dict reference_writer() {
-  py::module_::import("numpy");
-  py::module_::import("scipy.interpolate");
+  for (const char* name : {"numpy", "scipy.interpolate"}) py::module_::import(name);
   py::dict scope;
   py::exec(kReferenceWriter, scope);
   return scope;

@@ -565,8 +565,9 @@ TEST_F(SettingsFiles, CurveFileOfAPendingChangeIsKeptAndPutBack) {
     keep_previous_curve_on_next_write();
     write_curve();
     write_settings();
-    EXPECT_EQ(confirm_pending_change(), 0);
-    EXPECT_TRUE(aftest::read_file(outside) == "mine" && !fs::exists(fs::symlink_status(temp))) << temp;
+    EXPECT_TRUE(confirm_pending_change() == 0 && aftest::read_file(outside) == "mine" &&
+                !fs::exists(fs::symlink_status(temp)))
+        << temp;
   }
 
   // A "p.dat" linked to a file on another file system is put back there.
@@ -578,28 +579,24 @@ TEST_F(SettingsFiles, CurveFileOfAPendingChangeIsKeptAndPutBack) {
     fs::create_symlink(away, pdat());
     keep_previous_curve_on_next_write();
     write_curve();
-    EXPECT_TRUE(put_back_previous_curve());
-    EXPECT_TRUE(aftest::read_file(away) == "linked" && fs::is_symlink(pdat()) && !fs::exists(previous_curve_path()));
+    EXPECT_TRUE(put_back_previous_curve() && aftest::read_file(away) == "linked" && fs::is_symlink(pdat()) && !fs::exists(previous_curve_path()));
     fs::remove(away);
     fs::remove(pdat());
   }
 
   // At a start, a kept curve is put back; a kept file that is no curve is
   // set aside with the unconfirmed "p.dat", and the default curve loads.
-  const std::string curve = "0 10 20 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67";
-  for (const std::string& kept : {curve, std::string("no curve")}) {
-    write_pdat("0 10 30 80 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
+  const std::string unconfirmed = "0 10 30 80 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67";
+  for (const std::string& kept : {"0 10 20 40" + unconfirmed.substr(10), std::string("no curve")}) {
+    write_pdat(unconfirmed);
     aftest::write_file(previous_curve_path(), kept);
     put_back_kept_curve();
     initialize_af();
-    const bool is_curve = kept == curve;
-    EXPECT_EQ(text(horizontal_x), is_curve ? "[0.0, 10.0, 20.0, 40.0]" : "[0, 10, 30, 40]");
-    EXPECT_EQ(fs::exists(previous_curve_path() + ".bad"), !is_curve);
-    EXPECT_EQ(fs::exists(pdat() + ".bad"), !is_curve);
+    EXPECT_EQ(text(horizontal_x), kept == "no curve" ? "[0, 10, 30, 40]" : "[0.0, 10.0, 20.0, 40.0]");
     EXPECT_FALSE(fs::exists(previous_curve_path()));
   }
-  EXPECT_EQ(aftest::read_file(previous_curve_path() + ".bad"), "no curve");
-  EXPECT_EQ(aftest::read_file(pdat() + ".bad"), "0 10 30 80 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
+  EXPECT_EQ(aftest::read_file(previous_curve_path() + ".bad") + aftest::read_file(pdat() + ".bad"),
+            "no curve" + unconfirmed);
 }
 
 TEST_F(SettingsFiles, ProfileFilesReadOnlyTheirThreeLines) {

@@ -1,8 +1,8 @@
 // Held keys and letter shortcuts through real key events: XTest presses on
-// a private X server, read by the editor's Tk. A held key makes one step on
-// the graph and in the edit-point window, and the shortcuts follow the key's
-// place under non-Latin layouts (also in a second keyboard group) and the
-// printed letter under Dvorak.
+// a private X server with auto-repeat on, read by the editor's Tk. A held
+// key makes one step on the graph and in the edit-point window, and the
+// shortcuts follow the key's place under non-Latin layouts and the printed
+// letter under Dvorak.
 #include "apply_cycle.h"
 #include "curve.h"
 #include "edit_windows.h"
@@ -40,9 +40,7 @@ int us_place(char c) {
 // The test's own connections to the private server: one held open for the
 // whole test (the server resets its keyboard when its last client leaves),
 // one that fakes key presses and pointer motion, reopened to read a new
-// layout. The server's auto-repeat is on and quick for the held keys, and
-// off for the others: on a slow machine a tap's key would repeat before its
-// release is sent, and every repeat runs the key's shortcut again.
+// layout. Auto-repeat is quick for held keys, off for taps (slow ones repeat).
 class Keyboard {
  public:
   Keyboard(const std::string& name, bool repeat) : name_(name), keep_(XOpenDisplay(name.c_str())), repeat_(repeat) {
@@ -184,8 +182,7 @@ void hold(Keyboard& kb, int code) {
   settle();
 }
 
-// A short press and release, one press however long it takes;
-// `during` is checked while the key is down.
+// A short press and release; `during` is checked while the key is down.
 void tap(Keyboard& kb, int code, const std::function<bool()>& during = {}) {
   const size_t p0 = seen("press", code), r0 = seen("release", code);
   kb.key(code, true);

@@ -450,14 +450,12 @@ TEST(DriverWait, ATakeBackThatCannotWriteKeepsThePreviousCurve) {
   ASSERT_TRUE(pump_until([] { return count_dialogs("error", "No response from subprocess") == 1; }));
   EXPECT_EQ(aftest::read_file(af::previous_curve_path()), pdat_before);
   EXPECT_FALSE(af::graph_suspended);
-  // Until a change is confirmed the kept file stays the last confirmed
-  // curve, also when a second change begins.
+  // A second change keeps the last confirmed curve, not the unconfirmed one.
   fs::remove(settings_folder() / "p.dat");
   aftest::write_file(settings_folder() / "p.dat", "unconfirmed");
   af::pressed_apply();
   EXPECT_EQ(aftest::read_file(af::previous_curve_path()), pdat_before);
-  // OK is final: a kept file that cannot be removed is named in a box, and
-  // the close does not take the confirmed change back.
+  // OK is final, though the kept file cannot be removed (a box says so).
   af::driver_successfully_applied_changes = 1;
   ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
   const std::string confirmed = aftest::read_file(settings_folder() / "p.dat");
