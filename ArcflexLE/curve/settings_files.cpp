@@ -225,21 +225,19 @@ bool g_pending_before_change = false;
 // unconfirmed change and is loaded as an unusable one.
 bool g_discard_curve_file = false;
 
-std::string reason_text(int err) { return std::generic_category().message(err); }
-
 // Removes the kept file, flushing the folder so the removal survives a
 // power cut; 0 or the system's error number.
 int remove_kept_file() {
   std::error_code ec;
-  if (fs::remove(previous_curve_path(), ec)) afp::sync_folder(folder_of(settingsdir + "p.dat"));
+  if (fs::remove(previous_curve_path(), ec)) afp::sync_folder(folder_of(previous_curve_path()));
   return ec ? ec.value() : 0;
 }
 
 // Copies "p.dat" as it is to "p.dat.prev" (see replace_file), so the kept
-// file is always whole. A missing "p.dat" keeps nothing (and no older kept
-// file stays, and nothing is pending). While an earlier change is still unconfirmed (its take-back
-// failed), "p.dat" is not a confirmed curve: the kept file stays as it is.
-// Failures are raised.
+// file is always whole. A missing "p.dat" keeps nothing (no older kept file
+// stays, and nothing is pending). While an earlier change is still
+// unconfirmed (its take-back failed), "p.dat" is not a confirmed curve: the
+// kept file stays as it is. Failures are raised.
 void keep_previous_curve() {
   g_keep_previous = false;
   g_pending_before_change = g_change_pending;
@@ -257,7 +255,7 @@ void keep_previous_curve() {
   const int err = bytes ? replace_file(kept, *bytes, permission_bits(st)) : EIO;
   if (err != 0) {
     g_change_pending = false;
-    throw FileWriteError(kept, reason_text(err));
+    throw FileWriteError(kept, reason(err));
   }
 }
 
@@ -462,7 +460,7 @@ bool put_back_previous_curve() {
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(kept, ec))) return false;
   const fs::path target = link_target(settingsdir + "p.dat");
-  auto fail = [&](int err) { throw FileWriteError(target.string(), reason_text(err)); };
+  auto fail = [&](int err) { throw FileWriteError(target.string(), reason(err)); };
   if (fs::is_directory(fs::symlink_status(target, ec))) fail(EISDIR);
   fs::rename(kept, target, ec);
   if (ec.value() == EXDEV) {
