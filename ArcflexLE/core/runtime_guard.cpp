@@ -35,10 +35,13 @@ void end_live_editor_at_once() {
 }  // namespace
 
 void take_back_pending_change_at_exit() {
-  if (!change_pending()) return;  // OK was pressed: the change stays
+  if (!change_pending()) {  // OK was pressed: the change stays
+    remove_confirmed_kept_file();
+    return;
+  }
   try {
     if (!put_back_previous_curve()) return;
-  } catch (FileWriteError& e) {
+  } catch (FileError& e) {
     std::fprintf(stderr, "The unconfirmed change could not be taken back: %s\n", e.what());
     return;
   }
@@ -156,9 +159,9 @@ void make_data_folders_or_fail() {
 void write_first_curve() {
   try {
     write_curve();
-  } catch (FileWriteError& e) {
-    // The box names the path once: the fallback is the bare reason.
-    report_startup_failure(StartupFailure("Cannot write", e.path(), write_failure_reason(e.path(), e.reason())));
+    set_aside_kept_file();
+  } catch (FileError& e) {
+    report_startup_failure(StartupFailure(e.verb(), e.path(), e.reason()));
   } catch (std::exception& e) {
     const std::string path = settingsdir + "p.dat";
     report_startup_failure(StartupFailure("Cannot write", path, write_failure_reason(path, error_text(e))));

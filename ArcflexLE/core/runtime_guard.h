@@ -73,7 +73,8 @@ FolderFault folder_fault(const std::filesystem::path& wanted, const std::error_c
 StartupFailure mutex_failure();
 // make_data_folders(), and the settings folder must be a folder.
 void make_data_folders_or_fail();
-// write_curve() of a start-up that found no usable "p.dat".
+// write_curve() of a start-up that found no usable "p.dat", then the kept
+// file that was no curve moved aside (set_aside_kept_file).
 void write_first_curve();
 
 }  // namespace arcflex

@@ -161,9 +161,9 @@ void put_back_kept_curve() {
       set_aside_unconfirmed_curve();
       step("previous_curve_set_aside");
     }
-  } catch (FileWriteError& e) {
+  } catch (FileError& e) {
     // Loading "p.dat" now would upload a change nobody confirmed.
-    report_startup_failure(StartupFailure("Cannot write", e.path(), e.reason()));
+    report_startup_failure(StartupFailure(e.verb(), e.path(), e.reason()));
   }
 }
 
@@ -186,6 +186,12 @@ void run_startup() {
   // this one only the errors it does not handle itself.
   afp::ignore_errors_about_gone_windows();
   root = tkinter().attr("Tk")();
+  // A box or file dialog still open when the editor ends fails inside Tk
+  // ("application has been destroyed"): no error once the editor has ended.
+  py::setattr(root, "report_callback_exception", py::cpp_function([](py::object exc, py::object val, py::object tb) {
+                if (killed) return;
+                tkinter().attr("Tk").attr("report_callback_exception")(root, exc, val, tb);
+              }));
   root.attr("withdraw")();
   close_on_termination_signals();
   step("root");
@@ -200,7 +206,12 @@ void run_startup() {
 
   assign_defaults();
   step("defaults");
-  initialize_af();
+  try {
+    initialize_af();
+  } catch (FileError& e) {
+    // A curve file that cannot be read is not replaced by the default.
+    report_startup_failure(StartupFailure(e.verb(), e.path(), e.reason()));
+  }
   step("settings_load");
   derive_colours_and_fonts();
   step("colours");

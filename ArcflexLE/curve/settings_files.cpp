@@ -13,6 +13,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "curve.h"
 #include "state_defaults.h"
@@ -129,56 +130,106 @@ constexpr std::size_t kFolderTextMax = 3 * 32767;
 std::size_t settings_file_max() { return kFolderTextMax + 4 * kNumberTextMax + 5 * 2; }
 std::size_t curve_head_max() { return 3 * curve_line_max() + 2 * kNumberTextMax + 5 * 2; }
 
-// The whole bytes of a regular file (a link followed); nullopt when it
-// cannot be read.
-std::optional<std::string> file_bytes(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
+std::string reason(int err) { return std::generic_category().message(err); }
+
+// What reading a file gave: at most the bytes asked for, whether there were
+// more, or the system's error number.
+struct FileRead {
   std::string bytes;
+  bool too_long = false;
+  int err = 0;
+};
+
+// Reads a file (a link followed) through the C library, so that a failure
+// keeps the system's reason.
+FileRead read_file(const std::string& path, std::size_t max_bytes = std::string::npos) {
+  FileRead r;
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    r.err = errno ? errno : EIO;
+    return r;
+  }
   char buf[65536];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) bytes.append(buf, static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) return std::nullopt;
-  return bytes;
+  for (;;) {
+    errno = 0;
+    const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+    r.bytes.append(buf, n);
+    if (r.bytes.size() > max_bytes) {
+      r.bytes.resize(max_bytes);
+      r.too_long = true;
+      break;
+    }
+    if (n < sizeof buf) {
+      if (std::ferror(f)) r.err = errno ? errno : EIO;
+      break;
+    }
+  }
+  std::fclose(f);
+  return r;
 }
 
 std::string folder_of(const fs::path& path) {
   return path.has_parent_path() ? path.parent_path().string() : std::string(".");
 }
 
-// Writes bytes to target through "<target>.tmp" (made new, flushed to disk),
-// renamed over target, then the folder is flushed: after a power cut target
-// is the old file or the whole new one. mode as afp::write_new_file takes it.
-// 0 or the system's error number; on failure target is untouched.
-int replace_file(const fs::path& target, std::string_view bytes, int mode) {
+// A step that failed: the system's error number and the file (or folder)
+// the failing call was made on; `replaced` when the target was replaced and
+// only the flush after it failed.
+struct Failure {
+  Failure() = default;
+  Failure(int e, std::string p, bool r = false, std::string w = {})
+      : err(e), path(std::move(p)), replaced(r), why(std::move(w)) {}
+  int err = 0;
+  std::string path;
+  bool replaced = false;
+  std::string why;  // in place of the system's text
+  explicit operator bool() const { return err != 0; }
+};
+
+[[noreturn]] void raise(const Failure& f) { throw FileWriteError(f.path, f.why.empty() ? reason(f.err) : f.why); }
+
+// Writes bytes to target through "<target>.tmp" (made new, flushed to disk)
+// renamed over it with a rename that reaches the disk: after a power cut
+// target is the old file or the whole new one. mode as afp::write_new_file
+// takes it.
+Failure replace_file(const fs::path& target, std::string_view bytes, int mode) {
   const std::string temp = target.string() + ".tmp";
-  if (int err = afp::write_new_file(temp, bytes, mode)) return err;
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
+  if (int err = afp::write_new_file(temp, bytes, mode)) return {err, temp};
+  bool moved = false;
+  if (int err = afp::durable_rename(temp, target.string(), &moved)) {
+    if (moved) return {err, folder_of(target), true};
     std::error_code ignored;
     fs::remove(temp, ignored);
-    return ec.value();
+    return {err, target.string()};
   }
-  // The new file is in place either way; a folder that cannot be flushed
-  // leaves it as safe as any write without the flush.
-  afp::sync_folder(folder_of(target));
-  return 0;
+  return {};
 }
 
 int permission_bits(const fs::file_status& st) { return static_cast<int>(st.permissions() & fs::perms::mask); }
 
-// Before start-up replaces a "p.dat" it could not use, its bytes are kept
-// beside it as "p.dat.bad", so a user's curve is never lost.
+// base, else base.1, base.2, ...: the first name nothing stands at, so a
+// file set aside never replaces one set aside before, nor waits for a
+// folder in its way to go.
+std::string free_name(const std::string& base) {
+  std::error_code ec;
+  std::string name = base;
+  for (int n = 1; fs::exists(fs::symlink_status(name, ec)); ++n) name = base + "." + std::to_string(n);
+  return name;
+}
+
+// Before start-up replaces a "p.dat" it cannot use, its bytes are kept
+// beside it under a free name from "p.dat.bad" on, so a user's curve is
+// never lost; when no copy can be written (a full disk) the file itself is
+// moved there. Raises when the file cannot be read or kept.
 void keep_unusable_curve_file(const std::string& path) {
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return;  // nothing a FIFO or folder holds is kept
-  const std::string kept = path + ".bad";
-  std::optional<std::string> bytes = file_bytes(path);
-  if (!bytes || replace_file(kept, *bytes, permission_bits(fs::status(path, ec))) != 0) {
-    fs::rename(path, kept, ec);  // a full disk: the file itself moves aside
-  }
+  const std::string kept = free_name(path + ".bad");
+  const FileRead read = read_file(path);
+  if (read.err) throw FileReadError(path, reason(read.err));
+  if (!replace_file(kept, read.bytes, permission_bits(fs::status(path, ec)))) return;
+  if (int err = afp::durable_rename(path, kept)) throw FileWriteError(kept, reason(err));
 }
 
 bool file_exists(const std::string& path) {
@@ -198,8 +249,6 @@ std::string data_folder(std::string_view product, std::string_view sub) {
 // ---- text files ------------------------------------------------------------
 
 namespace {
-
-std::string reason(int err) { return std::generic_category().message(err); }
 
 // The file a path names with symbolic links followed; a dangling link names
 // its missing target, which a write then creates.
@@ -222,15 +271,22 @@ bool g_keep_previous = false;
 bool g_change_pending = false;
 bool g_pending_before_change = false;
 // The start-up found a kept file that is no curve: "p.dat" holds an
-// unconfirmed change and is loaded as an unusable one.
+// unconfirmed change and is loaded as an unusable one, and the kept file is
+// moved aside once the default curve is written in its place.
 bool g_discard_curve_file = false;
+bool g_kept_file_to_set_aside = false;
+// The kept file of a confirmed change could not be removed: it goes at the
+// next write in the settings folder, or at an exit.
+bool g_confirmed_kept_file_left = false;
 
 // Removes the kept file, flushing the folder so the removal survives a
-// power cut; 0 or the system's error number.
-int remove_kept_file() {
+// power cut.
+Failure remove_kept_file() {
+  const std::string kept = previous_curve_path();
   std::error_code ec;
-  if (fs::remove(previous_curve_path(), ec)) afp::sync_folder(folder_of(previous_curve_path()));
-  return ec ? ec.value() : 0;
+  if (!fs::remove(kept, ec)) return ec ? Failure{ec.value(), kept} : Failure{};
+  if (int err = afp::sync_folder(folder_of(kept))) return {err, folder_of(kept)};
+  return {};
 }
 
 // Copies "p.dat" as it is to "p.dat.prev" (see replace_file), so the kept
@@ -247,49 +303,88 @@ void keep_previous_curve() {
   const fs::path current = link_target(settingsdir + "p.dat");
   const fs::file_status st = fs::status(current, ec);
   if (!fs::is_regular_file(st)) {
-    remove_kept_file();  // nothing to go back to (the first write of a start)
+    // Nothing to go back to (the first write of a start); an older kept
+    // file would be put back over this write.
+    if (Failure f = remove_kept_file()) raise(f);
+    g_confirmed_kept_file_left = false;
     return;
   }
-  g_change_pending = true;
-  std::optional<std::string> bytes = file_bytes(current);
-  const int err = bytes ? replace_file(kept, *bytes, permission_bits(st)) : EIO;
-  if (err != 0) {
-    g_change_pending = false;
-    throw FileWriteError(kept, reason(err));
+  const FileRead read = read_file(current.string());
+  if (read.err) throw FileReadError(current.string(), reason(read.err));
+  if (Failure f = replace_file(kept, read.bytes, permission_bits(st))) {
+    // A kept file that reached its place holds the confirmed "p.dat": it is
+    // harmless, and goes as one a confirmation left.
+    if (f.replaced) g_confirmed_kept_file_left = true;
+    raise(f);
   }
+  g_change_pending = true;
+  g_confirmed_kept_file_left = false;
 }
 
-}  // namespace
-
-FileWriteError::FileWriteError(const std::string& path, const std::string& reason)
-    : std::runtime_error("Cannot write \"" + path + "\":\n" + reason), path_(path), reason_(reason) {}
-
-void write_text_file(const std::string& path, const std::vector<std::string>& lines) {
+// Writes lines joined by CR LF (see write_text_file).
+Failure write_lines(const std::string& path, const std::vector<std::string>& lines) {
+  remove_confirmed_kept_file();
   std::string content;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (i > 0) content += "\r\n";
     content += lines[i];
   }
-  auto fail = [&](const std::string& why) { throw FileWriteError(path, why); };
+  auto fail = [&](int err) { return Failure{err, path}; };
 
   const fs::path target = link_target(path);
   std::error_code ec;
   const fs::file_status old = fs::status(target, ec);
-  if (ec && old.type() != fs::file_type::not_found) fail(ec.message());
+  if (ec && old.type() != fs::file_type::not_found) return fail(ec.value());
   const bool replacing = fs::exists(old);
   if (replacing) {
     // What opening the file itself for writing would refuse.
-    if (fs::is_directory(old)) fail(reason(EISDIR));
-    if (!fs::is_regular_file(old)) fail("Not a regular file");
-    if ((old.permissions() & fs::perms::owner_write) == fs::perms::none) fail(reason(EACCES));
+    if (fs::is_directory(old)) return fail(EISDIR);
+    if (!fs::is_regular_file(old)) return Failure{EINVAL, path, false, "Not a regular file"};
+    if ((old.permissions() & fs::perms::owner_write) == fs::perms::none) return fail(EACCES);
     errno = 0;
     std::FILE* probe = std::fopen(target.c_str(), "ab");
-    if (!probe) fail(reason(errno ? errno : EACCES));
+    if (!probe) return fail(errno ? errno : EACCES);
     std::fclose(probe);
   }
-
-  if (int err = replace_file(target, content, replacing ? permission_bits(old) : -1)) fail(reason(err));
+  return replace_file(target, content, replacing ? permission_bits(old) : -1);
 }
+
+}  // namespace
+
+FileError::FileError(const std::string& verb, const std::string& path, const std::string& reason)
+    : std::runtime_error(verb + " \"" + path + "\":\n" + reason), verb_(verb), path_(path), reason_(reason) {}
+
+FileWriteError::FileWriteError(const std::string& path, const std::string& reason)
+    : FileError("Cannot write", path, reason) {}
+
+FileReadError::FileReadError(const std::string& path, const std::string& reason)
+    : FileError("Cannot read", path, reason) {}
+
+void write_text_file(const std::string& path, const std::vector<std::string>& lines) {
+  if (Failure f = write_lines(path, lines)) raise(f);
+}
+
+namespace {
+
+// The first max_lines lines of content, their ends removed; a last line
+// without its end counts only when `whole` (else it may go on unread).
+std::vector<std::string> split_lines(const std::string& content, std::size_t max_lines, bool whole) {
+  std::vector<std::string> lines;
+  std::size_t i = 0;
+  while (lines.size() < max_lines && i < content.size()) {
+    const std::size_t end = content.find_first_of("\r\n", i);
+    if (end == std::string::npos) {
+      if (whole) lines.push_back(content.substr(i));
+      break;
+    }
+    lines.push_back(content.substr(i, end - i));
+    i = end + 1;
+    if (content[end] == '\r' && i < content.size() && content[i] == '\n') ++i;
+  }
+  return lines;
+}
+
+}  // namespace
 
 std::optional<std::vector<std::string>> read_text_lines(const std::string& path, std::size_t max_lines,
                                                         std::size_t max_bytes) {
@@ -303,19 +398,7 @@ std::optional<std::vector<std::string>> read_text_lines(const std::string& path,
   if (in.bad()) return std::nullopt;
   content.resize(static_cast<std::size_t>(in.gcount()));
   const bool whole = content.size() <= max_bytes;
-
-  std::vector<std::string> lines;
-  std::size_t i = 0;
-  while (lines.size() < max_lines && i < content.size()) {
-    const std::size_t end = content.find_first_of("\r\n", i);
-    if (end == std::string::npos) {
-      if (whole) lines.push_back(content.substr(i));
-      break;
-    }
-    lines.push_back(content.substr(i, end - i));
-    i = end + 1;
-    if (content[end] == '\r' && i < content.size() && content[i] == '\n') ++i;
-  }
+  std::vector<std::string> lines = split_lines(content, max_lines, whole);
   // Lines the format has room for that lie beyond the bytes it can hold.
   if (lines.size() < max_lines && !whole) return std::nullopt;
   return lines;
@@ -360,10 +443,17 @@ std::optional<double> parse_real(std::string_view text) {
 
 CurveFile read_curve_file(const std::string& path) {
   if (!file_exists(path)) throw Unreadable("no " + path);
-  std::optional<std::vector<std::string>> read = read_text_lines(path, 5, curve_head_max());
-  if (!read) throw Unreadable("cannot read " + path);
-  const std::vector<std::string>& lines = *read;
+  // Every line the meter reads: the three point lists, the tail slope, the
+  // scale, the table and the value one step past it; nothing after them.
+  const std::size_t values = static_cast<std::size_t>(std::max(table_size, 0)) + 2;
+  const FileRead read = read_file(path, curve_head_max() + values * (kNumberTextMax + 2));
+  if (read.err) throw FileReadError(path, reason(read.err));
+  if (read.too_long) throw Unreadable("longer than a curve file: " + path);
+  const std::vector<std::string> lines = split_lines(read.bytes, 5 + values + 1, true);
+  if (lines.size() != 5 + values) throw Unreadable("not a whole curve file: " + path);
   auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
+  real_or_throw(line(3));
+  for (std::size_t k = 5; k < lines.size(); ++k) real_or_throw(lines[k]);
 
   CurveFile c;
   for (std::string_view tok : split_white(line(0))) c.x.append(py::float_(real_or_throw(tok)));
@@ -425,16 +515,22 @@ void write_curve() {
 
   const bool keep = g_keep_previous;
   if (keep) keep_previous_curve();
-  try {
-    write_text_file(settingsdir + "p.dat", lines);
-  } catch (...) {
-    // "p.dat" is still what it was: the change never began.
-    if (keep) {
-      g_change_pending = g_pending_before_change;
-      if (!g_change_pending) remove_kept_file();
+  const Failure f = write_lines(settingsdir + "p.dat", lines);
+  if (!f) return;
+  if (keep && f.replaced && g_change_pending && !g_pending_before_change) {
+    // "p.dat" holds the change but its flush failed: the kept curve goes
+    // back at once; where it cannot, the change stays pending for the exits
+    // and the next start to take back.
+    try {
+      put_back_previous_curve();
+    } catch (const FileError&) {
     }
-    throw;
+  } else if (keep && !f.replaced) {
+    // "p.dat" is still what it was: the change never began.
+    g_change_pending = g_pending_before_change;
+    if (!g_change_pending) remove_kept_file();
   }
+  raise(f);
 }
 
 // ---- the curve of a change not yet confirmed ---------------------------------
@@ -447,7 +543,14 @@ bool change_pending() { return g_change_pending; }
 
 int confirm_pending_change() {
   g_change_pending = g_pending_before_change = false;
-  return remove_kept_file();
+  const Failure f = remove_kept_file();
+  g_confirmed_kept_file_left = static_cast<bool>(f);
+  return f.err;
+}
+
+void remove_confirmed_kept_file() {
+  if (!g_confirmed_kept_file_left || g_change_pending) return;
+  if (!remove_kept_file()) g_confirmed_kept_file_left = false;
 }
 
 void drop_taken_back_change() {
@@ -460,22 +563,21 @@ bool put_back_previous_curve() {
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(kept, ec))) return false;
   const fs::path target = link_target(settingsdir + "p.dat");
-  auto fail = [&](int err) { throw FileWriteError(target.string(), reason(err)); };
-  if (fs::is_directory(fs::symlink_status(target, ec))) fail(EISDIR);
-  fs::rename(kept, target, ec);
-  if (ec.value() == EXDEV) {
+  if (fs::is_directory(fs::symlink_status(target, ec))) throw FileWriteError(target.string(), reason(EISDIR));
+  bool moved = false;
+  const int err = afp::durable_rename(kept, target.string(), &moved);
+  if (err == EXDEV && !moved) {
     // The link's target lies on another file system: a copy is written
     // beside it and renamed there, then the kept file goes.
     const fs::file_status st = fs::status(target, ec);
-    std::optional<std::string> bytes = file_bytes(kept);
-    if (!bytes) fail(EIO);
-    if (int err = replace_file(target, *bytes, fs::exists(st) ? permission_bits(st) : -1)) fail(err);
+    const FileRead read = read_file(kept);
+    if (read.err) throw FileReadError(kept, reason(read.err));
+    if (Failure f = replace_file(target, read.bytes, fs::exists(st) ? permission_bits(st) : -1)) raise(f);
     remove_kept_file();  // one left behind holds the same curve as "p.dat"
-  } else if (ec) {
-    fail(ec.value());
-  } else {
-    afp::sync_folder(folder_of(target));
-    afp::sync_folder(folder_of(kept));
+  } else if (err) {
+    // Moved but not flushed: nothing is left to put back, yet the step failed.
+    if (moved) g_change_pending = g_pending_before_change = false;
+    throw FileWriteError(moved ? folder_of(target) : target.string(), reason(err));
   }
   g_change_pending = g_pending_before_change = false;
   return true;
@@ -485,18 +587,31 @@ bool curve_file_reads(const std::string& path) {
   try {
     read_curve_file(path);
     return true;
+  } catch (const FileError&) {
+    throw;
   } catch (const std::exception&) {
     return false;
   }
 }
 
 void set_aside_unconfirmed_curve() {
-  const std::string kept = previous_curve_path();
-  std::error_code ec;
-  fs::rename(kept, kept + ".bad", ec);
-  if (ec) throw FileWriteError(kept + ".bad", ec.message());
-  afp::sync_folder(folder_of(kept));
+  // The unconfirmed curve is kept first and the kept file moved only once
+  // the default curve is written and flushed (set_aside_kept_file), so an
+  // editor killed on the way leaves what the next start sets aside again.
+  keep_unusable_curve_file(settingsdir + "p.dat");
   g_discard_curve_file = true;
+  g_kept_file_to_set_aside = true;
+}
+
+void set_aside_kept_file() {
+  if (!g_kept_file_to_set_aside) return;
+  const std::string kept = previous_curve_path();
+  const std::string aside = free_name(kept + ".bad");
+  bool moved = false;
+  if (int err = afp::durable_rename(kept, aside, &moved)) {
+    throw FileWriteError(moved ? folder_of(aside) : aside, reason(err));
+  }
+  g_kept_file_to_set_aside = false;
 }
 
 // ---- start-up load ---------------------------------------------------------
@@ -590,10 +705,13 @@ void initialize_af() {
     vertical_x = new_list(hx);
     vertical_y = new_list(hy);
     vertical_corners = new_list(hc);
+  } catch (const FileError&) {
+    throw;
   } catch (const std::exception&) {
+    // The unconfirmed curve of a kept file that is no curve is kept already.
+    if (!g_discard_curve_file) keep_unusable_curve_file(curve_path);
     g_discard_curve_file = false;
     init_err = true;
-    keep_unusable_curve_file(curve_path);
     option_resets();
     Curve h = get_default_points(), v = get_default_points();
     horizontal_x = h.x;

@@ -46,8 +46,13 @@ void keep_previous_curve_on_next_write(bool on = true);
 // taken back): only then does an exit put the kept file back.
 bool change_pending();
 // The change is confirmed: the kept file goes (the removal flushed to
-// disk). 0, or the system's error number when it could not be removed.
+// disk). 0, or the system's error number when it could not be removed; the
+// removal is then tried again by remove_confirmed_kept_file().
 int confirm_pending_change();
+// Removes a kept file that a confirmation could not remove, unless a change
+// is pending again; errors are ignored (it is tried again later). Every
+// write in the settings folder and every exit call it.
+void remove_confirmed_kept_file();
 // "p.dat" holds the curve of before the latest change again: the change is
 // no longer pending, nor is the kept file needed, unless an earlier change
 // was still unconfirmed when it began. Errors are ignored.
@@ -56,19 +61,27 @@ void drop_taken_back_change();
 // target, as writes go; by a copy beside the target when that lies on
 // another file system), flushing the folders; true when a file was put back,
 // false when there was none. A failure raises FileWriteError naming the
-// file that could not be replaced. Needs no Python, so an exit forced from
-// inside Xlib can run it.
+// file (or folder) that could not be replaced or flushed. Needs no Python,
+// so an exit forced from inside Xlib can run it.
 bool put_back_previous_curve();
-// Whether a file reads as "p.dat" must for the start-up to load it.
+// Whether a file reads as "p.dat" must for the start-up to load it (see
+// read_curve_file); raises FileReadError when it cannot be read at all.
 bool curve_file_reads(const std::string& path);
-// A kept file that is no curve: it is renamed to "p.dat.prev.bad" and the
-// next initialize_af() treats "p.dat" (an unconfirmed change) as unusable,
-// so it is kept as "p.dat.bad" and the default curve is loaded. Raises
-// FileWriteError when the kept file cannot be moved.
+// A kept file that is no curve: "p.dat" (an unconfirmed change) is kept
+// under a free name from "p.dat.bad" on, and the next initialize_af()
+// loads the default curve. Once the start-up has written the default to
+// "p.dat", set_aside_kept_file() moves the kept file to a free name from
+// "p.dat.prev.bad" on; a start killed before that finds the kept file again
+// and does the same. Both raise FileError for a file they cannot read, keep
+// or move.
 void set_aside_unconfirmed_curve();
+void set_aside_kept_file();
 
 // What a "p.dat" holds for the start-up: the curve lists and the scale.
-// Raises for a file that cannot be read or does not read as a curve.
+// Every line the meter reads is checked: the three lists, the tail slope,
+// the scale and the table with the value past it, nothing missing and
+// nothing after. Raises FileReadError for a file that cannot be read (the
+// system's reason), std::runtime_error for one that is no curve.
 struct CurveFile {
   py::list x, y, corners;
   double scale = 0;
@@ -76,8 +89,10 @@ struct CurveFile {
 CurveFile read_curve_file(const std::string& path);
 
 // The start-up load: "GUI.dat" and "p.dat" override the defaults, with a
-// fallback for every missing or unreadable part; init_err is set when
-// "p.dat" is missing or unreadable. Shows nothing, raises nothing.
+// fallback for every missing or bad part; init_err is set when "p.dat" is
+// missing or no curve (an unusable one is kept, see
+// set_aside_unconfirmed_curve). Shows nothing; raises FileError only for a
+// "p.dat" that cannot be read, or kept before it is replaced.
 void initialize_af();
 
 // Writes settingsdir + "GUI.dat" (five lines). Failures are raised.
@@ -96,20 +111,32 @@ std::string row_text(py::handle values);
 // after a power cut. It keeps what writing the file in place would: a
 // read-only file is not replaced (the write fails), a symbolic link is
 // written through to its target, and the new file takes the old one's
-// permissions. Errors name path, never the temporary file, with the
-// system's reason.
+// permissions. Errors name the file the failing call was made on (path,
+// its temporary file, or the folder whose flush failed), with the system's
+// reason.
 void write_text_file(const std::string& path, const std::vector<std::string>& lines);
 
-// What a write_text_file() failure says: the path, and the system's reason
-// on its own for a message that names the path once.
-class FileWriteError : public std::runtime_error {
+// A file that could not be written or read: "<verb> "<path>":\n<reason>",
+// and each part on its own for a message that names the path once.
+class FileError : public std::runtime_error {
  public:
-  FileWriteError(const std::string& path, const std::string& reason);
+  FileError(const std::string& verb, const std::string& path, const std::string& reason);
+  const std::string& verb() const { return verb_; }
   const std::string& path() const { return path_; }
   const std::string& reason() const { return reason_; }
 
  private:
-  std::string path_, reason_;
+  std::string verb_, path_, reason_;
+};
+// "Cannot write".
+class FileWriteError : public FileError {
+ public:
+  FileWriteError(const std::string& path, const std::string& reason);
+};
+// "Cannot read".
+class FileReadError : public FileError {
+ public:
+  FileReadError(const std::string& path, const std::string& reason);
 };
 
 // The first max_lines lines of a text file, their ends (LF, CR LF or a lone

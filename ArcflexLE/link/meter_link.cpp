@@ -172,9 +172,11 @@ void kill() {
       if (*w && !w->is_none()) guarded("withdraw", [&] { w->attr("wm_withdraw")(); });
     }
   });
+  // Whether a change is pending decides, whatever windows are open: after
+  // OK (a box may still be open) nothing is taken back.
   bool restored = false;
   guarded("take back the pending change", [&] {
-    if (graph_suspended && !dialog_open) {
+    if (change_pending()) {
       restore_values();
       restored = true;
     }
@@ -186,7 +188,7 @@ void kill() {
     if (!change_pending()) return;
     try {
       if (put_back_previous_curve()) restored = true;
-    } catch (FileWriteError& e) {
+    } catch (FileError& e) {
       dialogs::show_error("Error", std::string(e.what()) + "\n\nThe change was not confirmed and could not be taken back.",
                           root);
       end_with_failure_after_close();

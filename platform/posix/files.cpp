@@ -1,6 +1,8 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +35,16 @@ int sync_folder(const std::string& folder) {
   const int err = ::fsync(fd) == 0 ? 0 : errno;
   ::close(fd);
   return err;
+}
+
+int durable_rename(const std::string& from, const std::string& to, bool* moved) {
+  if (moved) *moved = false;
+  if (std::rename(from.c_str(), to.c_str()) != 0) return errno;
+  if (moved) *moved = true;
+  auto folder = [](const std::string& path) { return std::filesystem::path(path).parent_path().string(); };
+  const std::string to_folder = folder(to), from_folder = folder(from);
+  if (int err = sync_folder(to_folder)) return err;
+  return from_folder == to_folder ? 0 : sync_folder(from_folder);
 }
 
 }  // namespace afp

@@ -34,28 +34,34 @@ void reap_in_background(pid_t pid) {
 
 // Spawn attributes shared by every start: default signal dispositions and
 // an empty signal mask in the child, whatever this process ignores or
-// blocks (the meter ignores SIGPIPE).
+// blocks (the meter ignores SIGPIPE); with `own_group`, a process group of
+// the child's own.
 struct SpawnAttr {
   posix_spawnattr_t attr;
-  SpawnAttr() {
+  explicit SpawnAttr(bool own_group) {
     posix_spawnattr_init(&attr);
     sigset_t all, none;
     sigfillset(&all);
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (own_group) {
+      posix_spawnattr_setpgroup(&attr, 0);
+      flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attr, flags);
   }
   ~SpawnAttr() { posix_spawnattr_destroy(&attr); }
 };
 
 int spawn(pid_t& pid, const std::string& program, const std::vector<std::string>& args,
-          posix_spawn_file_actions_t* actions) {
+          posix_spawn_file_actions_t* actions, bool own_group = false) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  SpawnAttr attr;
+  SpawnAttr attr(own_group);
   if (program.find('/') != std::string::npos) {
     return posix_spawn(&pid, program.c_str(), actions, &attr.attr, argv.data(), environ);
   }
@@ -110,7 +116,9 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
   // a library may have opened without close-on-exec.
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = -1;
-  int rc = spawn(pid, program, args, &actions);
+  // In a group of its own, a terminal's Ctrl-C (sent to the whole foreground
+  // group) reaches only this process, which then ends the child itself.
+  int rc = spawn(pid, program, args, &actions, true);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   if (rc != 0) {

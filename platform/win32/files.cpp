@@ -19,6 +19,7 @@ int errno_of(DWORD error) {
     case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
     default: return EIO;
   }
 }
@@ -50,8 +51,18 @@ int write_new_file(const std::string& path, std::string_view bytes, int mode) {
   return err;
 }
 
-// NTFS journals its folder entries; renames there are made with
-// MOVEFILE_WRITE_THROUGH by callers that need them on disk.
+// NTFS journals its folder entries; durable_rename writes its renames
+// through.
 int sync_folder(const std::string&) { return 0; }
+
+int durable_rename(const std::string& from, const std::string& to, bool* moved) {
+  if (moved) *moved = false;
+  if (!MoveFileExW(win32::widen(from).c_str(), win32::widen(to).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return errno_of(GetLastError());
+  }
+  if (moved) *moved = true;
+  return 0;
+}
 
 }  // namespace afp

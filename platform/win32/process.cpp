@@ -101,8 +101,10 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
   for (const auto& a : args) append_quoted(cmd, win32::widen(a));
 
   PROCESS_INFORMATION pi{};
-  BOOL ok = CreateProcessW(wprogram.c_str(), cmd.data(), nullptr, nullptr, TRUE,
-                           have_attrs ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, nullptr,
+  // A group of its own: a console's Ctrl-C reaches only this process, which
+  // then ends the child itself.
+  const DWORD flags = CREATE_NEW_PROCESS_GROUP | (have_attrs ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  BOOL ok = CreateProcessW(wprogram.c_str(), cmd.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                            &si.StartupInfo, &pi);
   DWORD err = GetLastError();
   if (have_attrs) DeleteProcThreadAttributeList(attrs);

@@ -45,9 +45,19 @@ inline MadeDirs& made_dirs() {
   return *dirs;
 }
 
-// A fresh folder under the system temp folder, removed at exit.
-inline std::filesystem::path make_temp_dir(const std::string& tag = "aftest") {
-  std::string templ = (std::filesystem::temp_directory_path() / (tag + "-XXXXXX")).string();
+// What follows the five head lines of a curve file: n table values of 1.0
+// (the editor writes 202), each after a line end.
+inline std::string curve_table(const std::string& eol = "\r\n", int n = 202) {
+  std::string t;
+  for (int i = 0; i < n; ++i) t += eol + "1.0";
+  return t;
+}
+
+// A fresh folder under the system temp folder (or `parent`), removed at exit.
+inline std::filesystem::path make_temp_dir(const std::string& tag = "aftest",
+                                           const std::filesystem::path& parent = {}) {
+  const std::filesystem::path in = parent.empty() ? std::filesystem::temp_directory_path() : parent;
+  std::string templ = (in / (tag + "-XXXXXX")).string();
   if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
   made_dirs().paths.emplace_back(templ);
   return templ;

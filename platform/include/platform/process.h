@@ -14,8 +14,10 @@ struct ElevatedStart;
 
 // A child process whose standard output and standard error go into one pipe
 // that the parent reads. Standard input, the working folder and the
-// environment are inherited. Windows: CreateProcessW with a hidden window.
-// Linux: posix_spawn; no descriptor of ours but the pipe reaches the child.
+// environment are inherited. The child runs in a process group of its own,
+// so a terminal's Ctrl-C does not reach it. Windows: CreateProcessW with a
+// hidden window. Linux: posix_spawn; no descriptor of ours but the pipe
+// reaches the child.
 class ChildProcess {
  public:
   // Starts `program` (a path) with `args` (not including the program

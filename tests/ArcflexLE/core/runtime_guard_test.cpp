@@ -82,10 +82,25 @@ TEST(StartupFailure, EachUnusableFolderOrFileGivesABoxNamingItThenExitCodeOne) {
        [] {
          fs::create_directories(settings_folder());
          for (const char* name : {"p.dat", "p.dat.prev"})
-           aftest::write_file(settings_folder() / name, "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
+           aftest::write_file(settings_folder() / name,
+                              "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + aftest::curve_table());
          aftest::set_frozen(settings_folder(), true);
        },
        [&] { return "Cannot write \"" + settings() + "p.dat\":\n" + aftest::frozen_reason(); }, false},
+      // A file that cannot be read is no bad curve: nothing is moved or written.
+      {"curve file cannot be read",
+       [] {
+         fs::create_directories(settings_folder());
+         fs::create_symlink("/proc/self/mem", settings_folder() / "p.dat");  // EIO at offset 0
+       },
+       [&] { return "Cannot read \"" + settings() + "p.dat\":\nInput/output error"; }, false},
+      {"kept curve cannot be read",
+       [] {
+         fs::create_directories(settings_folder());
+         aftest::write_file(settings_folder() / "p.dat.prev", "x");
+         chmod((settings_folder() / "p.dat.prev").c_str(), 0);
+       },
+       [&] { return "Cannot read \"" + settings() + "p.dat.prev\":\nPermission denied"; }, true},
       {"data folder cannot be made", [] { chmod(std::getenv("LOCALAPPDATA"), 0500); },
        [] { return "Cannot create the folder \"" + data_root().string() + "\":\nPermission denied"; }, true},
       {"data folder's parent cannot be made either, not even by root",

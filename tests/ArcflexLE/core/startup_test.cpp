@@ -69,10 +69,10 @@ TEST(StartupFolders, ProfilesFolderAloneMissingDoesNotUnblock) {
 // A killed editor's unconfirmed change: the curve it replaced goes back first.
 TEST(StartupFolders, CurveFileOfAnUnconfirmedChangeIsPutBackBeforeTheLoad) {
   const fs::path pdat = settings_folder() / "p.dat";
-  const std::string previous = "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67";
+  const std::string previous = "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + aftest::curve_table();
   fs::create_directories(settings_folder());
   aftest::write_file(settings_folder() / "p.dat.prev", previous);
-  aftest::write_file(pdat, "0 20 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67");
+  aftest::write_file(pdat, "0 20 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + aftest::curve_table());
   start_recorded();
   EXPECT_EQ(aftest::read_file(pdat), previous);
   EXPECT_FALSE(fs::exists(settings_folder() / "p.dat.prev"));

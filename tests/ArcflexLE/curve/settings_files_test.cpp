@@ -15,6 +15,7 @@
 #include "curve.h"
 #include "curve_fixture.h"
 #include "profiles.h"
+#include "runtime_guard.h"
 #include "settings_files.h"
 #include "startup.h"
 #include "state.h"
@@ -68,6 +69,10 @@ class SettingsFiles : public ::testing::Test {
 
   void write_gui(const std::string& text) const { aftest::write_file(guidat(), text); }
   void write_pdat(const std::string& text) const { aftest::write_file(pdat(), text); }
+  // The lines after the first five of a curve file: n table values.
+  static std::string table(const std::string& eol = "\r\n", int n = table_size + 2) {
+    return aftest::curve_table(eol, n);
+  }
 
   static std::string text(const py::object& o) { return py_repr(o); }
 };
@@ -315,12 +320,19 @@ TEST_F(SettingsFiles, EveryStartResetsTheSameOptions) {
 // ---- reading p.dat ---------------------------------------------------------
 
 TEST_F(SettingsFiles, MissingOrUnreadableCurveFileGivesTheDefaultCurve) {
+  const std::string head = "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n5";
   const struct {
     const char* what;
-    const char* content;  // nullptr: no file
+    std::string content;  // "-": no file
   } bad[] = {
-      {"no file", nullptr},
+      {"no file", "-"},
       {"two lines", "0 10 30 40 \r\n0.5 1 1 1 "},
+      // Every line the meter reads must read, or it would upload another table.
+      {"table cut to a third", head + table("\r\n", 66)},
+      {"padded with NUL bytes", head + table() + std::string(4096, '\0')},
+      {"a line past the table", head + table() + "\r\n1.0"},
+      {"bad tail slope", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\nx\r\n5" + table()},
+      {"bad table value", head + table("\r\n", 100) + "\r\n1.0.0" + table("\r\n", table_size + 1)},
       {"scale 0", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0"},
       {"scale 40000", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n40000"},
       {"scale nan", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\nnan"},
@@ -332,7 +344,7 @@ TEST_F(SettingsFiles, MissingOrUnreadableCurveFileGivesTheDefaultCurve) {
     SCOPED_TRACE(b.what);
     assign_defaults();
     fs::remove(pdat());
-    if (b.content) write_pdat(b.content);
+    if (b.content != "-") write_pdat(b.content);
     initialize_af();
     EXPECT_TRUE(init_err);
     for (const py::object* l : {&horizontal_x, &vertical_x, &x}) {
@@ -349,7 +361,7 @@ TEST_F(SettingsFiles, MissingOrUnreadableCurveFileGivesTheDefaultCurve) {
 }
 
 TEST_F(SettingsFiles, InvalidCurveGivesTheDefaultCurveAndKeepsTheFile) {
-  const std::string content = "30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67\r\n0.5";
+  const std::string content = "30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table();
   write_pdat(content);
   initialize_af();
   EXPECT_FALSE(init_err);
@@ -360,7 +372,7 @@ TEST_F(SettingsFiles, InvalidCurveGivesTheDefaultCurveAndKeepsTheFile) {
 
 TEST_F(SettingsFiles, CornerFlagsAndNegativeAccelerationFromTheFile) {
   write_gui("s\r\n0\r\n33\r\n100\r\n100");
-  write_pdat("0 10 20 30 40 \n1 0.5 0.8 0.9 1 \n2 1.0 -1 1 1\n0.0\n6.67\n");
+  write_pdat("0 10 20 30 40 \n1 0.5 0.8 0.9 1 \n2 1.0 -1 1 1\n0.0\n6.67" + table("\n") + "\n");
   initialize_af();
   EXPECT_FALSE(init_err);
   EXPECT_EQ(text(horizontal_corners), "[2, 1, -1, 1, 0]");  // whole numbers as read, tail 0
@@ -458,7 +470,7 @@ TEST_F(SettingsFiles, CurveFileLineEndsAndRealCornerFlags) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flags);
     const std::string e = c.eol;
-    write_pdat("0 10 30 40 " + e + "0.5 1 1 1 " + e + c.flags + e + "0.0" + e + "6.67" + e + "0.5");
+    write_pdat("0 10 30 40 " + e + "0.5 1 1 1 " + e + c.flags + e + "0.0" + e + "6.67" + table(e));
     initialize_af();
     EXPECT_FALSE(init_err);
     EXPECT_EQ(text(horizontal_x), "[0.0, 10.0, 30.0, 40.0]");
@@ -475,23 +487,26 @@ TEST_F(SettingsFiles, UnusableCurveFileIsKeptBesideIt) {
   const std::string bad[] = {"0 10 30 40 \r\n0.5 1 1 1 ", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0",
                              std::string("\xff\xfe\0\x01\r\n\0", 7), "",
                              std::string(3 * curve_line_max(), '1') + " \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0\r\n1"};
-  for (const std::string& bytes : bad) {
-    SCOPED_TRACE(bytes.substr(0, 40));
-    aftest::write_file(pdat() + ".bad", "an older kept file");
-    write_pdat(bytes);
+  // Under a free name: nothing set aside before is lost, nothing there blocks.
+  aftest::write_file(pdat() + ".bad", "an older kept file");
+  fs::create_directory(pdat() + ".bad.1");
+  for (std::size_t i = 0; i < std::size(bad); ++i) {
+    SCOPED_TRACE(bad[i].substr(0, 40));
+    write_pdat(bad[i]);
     initialize_af();
     EXPECT_TRUE(init_err);
     write_curve();  // as the start-up then does
-    EXPECT_EQ(aftest::read_file(pdat() + ".bad"), bytes);
+    EXPECT_EQ(aftest::read_file(pdat() + ".bad." + std::to_string(i + 2)), bad[i]);
   }
+  EXPECT_EQ(aftest::read_file(pdat() + ".bad"), "an older kept file");
   // Nothing is kept where nothing is lost: a FIFO (never opened), a folder,
   // a curve that breaks the rules (the file stays for the meter).
   const std::function<void()> nothing_to_keep[] = {
       [&] { ASSERT_EQ(mkfifo(pdat().c_str(), 0600), 0); }, [&] { fs::create_directory(pdat()); },
-      [&] { write_pdat("30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"); }};
+      [&] { write_pdat("30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table()); }};
   for (const auto& make : nothing_to_keep) {
     fs::remove_all(pdat());
-    fs::remove(pdat() + ".bad");
+    fs::remove_all(pdat() + ".bad");
     make();
     initialize_af();
     EXPECT_EQ(text(horizontal_x), "[0, 10, 30, 40]");
@@ -501,19 +516,18 @@ TEST_F(SettingsFiles, UnusableCurveFileIsKeptBesideIt) {
 
 TEST_F(SettingsFiles, CurveWriteKeepsWhatWritingInPlaceWould) {
   set_horizontal(get_default_points());
-  auto failure = [&](const std::string& reason) {
+  // The message names the file the failing call was made on, and the reason.
+  auto failure = [&](const std::string& reason, const std::string& file) {
     try {
       write_curve();
       ADD_FAILURE() << "written";
     } catch (const std::runtime_error& e) {
-      const std::string m = e.what();  // names the file itself and the reason
-      EXPECT_EQ(m.substr(0, m.find(":\n")), "Cannot write \"" + pdat() + "\"") << m;
-      EXPECT_NE(m.find(reason), std::string::npos) << m;
+      EXPECT_EQ(std::string(e.what()), "Cannot write \"" + file + "\":\n" + reason);
     }
   };
   write_pdat("old");
   fs::permissions(pdat(), fs::perms::owner_read);
-  failure("Permission denied");
+  failure("Permission denied", pdat());
   EXPECT_EQ(aftest::read_file(pdat()), "old");
   const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(pdat(), kept);
@@ -534,7 +548,7 @@ TEST_F(SettingsFiles, CurveWriteKeepsWhatWritingInPlaceWould) {
   fs::remove(pdat());
   for (const std::string& folder : {pdat(), pdat() + ".tmp"}) {
     fs::create_directory(folder);
-    failure("Is a directory");
+    failure("Is a directory", folder);
     fs::remove(folder);
   }
   EXPECT_EQ(fs::directory_iterator(settingsdir), fs::directory_iterator());  // no temporary file left
@@ -557,6 +571,30 @@ TEST_F(SettingsFiles, CurveFileOfAPendingChangeIsKeptAndPutBack) {
   EXPECT_FALSE(fs::exists(previous_curve_path()));
   fs::permissions(pdat(), fs::perms::owner_all);
 
+  // While a change is pending, a second one that fails or is taken back
+  // leaves the kept curve (the last confirmed one) as it is.
+  write_pdat("confirmed");
+  keep_previous_curve_on_next_write();
+  write_curve();
+  for (bool fails : {true, false}) {
+    fs::permissions(pdat(), fails ? fs::perms::owner_read : fs::perms::owner_all);
+    keep_previous_curve_on_next_write();
+    if (fails) {
+      EXPECT_THROW(write_curve(), FileWriteError);
+    } else {
+      write_curve();
+      drop_taken_back_change();
+    }
+    EXPECT_TRUE(change_pending());
+    EXPECT_EQ(aftest::read_file(previous_curve_path()), "confirmed");
+  }
+  // A kept file that OK could not remove goes at the next write in the folder.
+  aftest::set_frozen(settingsdir, true);
+  EXPECT_NE(confirm_pending_change(), 0);
+  aftest::set_frozen(settingsdir, false);
+  write_settings();
+  EXPECT_FALSE(fs::exists(previous_curve_path()));
+
   // Links planted at the temporary files' names are replaced, never written through.
   const fs::path outside = fs::path(settingsdir).parent_path().parent_path() / "outside";
   aftest::write_file(outside, "mine");
@@ -565,38 +603,56 @@ TEST_F(SettingsFiles, CurveFileOfAPendingChangeIsKeptAndPutBack) {
     keep_previous_curve_on_next_write();
     write_curve();
     write_settings();
-    EXPECT_TRUE(confirm_pending_change() == 0 && aftest::read_file(outside) == "mine" &&
-                !fs::exists(fs::symlink_status(temp)))
-        << temp;
+    EXPECT_EQ(confirm_pending_change(), 0) << temp;
+    EXPECT_EQ(aftest::read_file(outside), "mine") << temp;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp))) << temp;
   }
+}
 
-  // A "p.dat" linked to a file on another file system is put back there.
+// A "p.dat" linked to a file on another file system is put back there.
+TEST_F(SettingsFiles, KeptCurveIsPutBackAcrossFileSystems) {
   struct stat shm {}, here {};
-  if (::stat("/dev/shm", &shm) == 0 && ::stat(settingsdir.c_str(), &here) == 0 && shm.st_dev != here.st_dev) {
-    const fs::path away = "/dev/shm/aftest-" + std::to_string(::getpid());
-    aftest::write_file(away, "linked");
-    fs::remove(pdat());
-    fs::create_symlink(away, pdat());
-    keep_previous_curve_on_next_write();
-    write_curve();
-    EXPECT_TRUE(put_back_previous_curve() && aftest::read_file(away) == "linked" && fs::is_symlink(pdat()) && !fs::exists(previous_curve_path()));
-    fs::remove(away);
-    fs::remove(pdat());
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(settingsdir.c_str(), &here) != 0 || shm.st_dev == here.st_dev) {
+    GTEST_SKIP() << "/dev/shm is not a file system of its own beside " << settingsdir;
   }
+  // In a folder of this process's, removed at its exit whatever fails.
+  const fs::path away = aftest::make_temp_dir("aftest", "/dev/shm") / "linked";
+  aftest::write_file(away, "linked");
+  fs::create_symlink(away, pdat());
+  set_horizontal(get_default_points());
+  keep_previous_curve_on_next_write();
+  write_curve();
+  EXPECT_TRUE(put_back_previous_curve());
+  EXPECT_EQ(aftest::read_file(away), "linked");
+  EXPECT_TRUE(fs::is_symlink(pdat()));
+  EXPECT_FALSE(fs::exists(previous_curve_path()));
+}
 
-  // At a start, a kept curve is put back; a kept file that is no curve is
-  // set aside with the unconfirmed "p.dat", and the default curve loads.
-  const std::string unconfirmed = "0 10 30 80 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67";
-  for (const std::string& kept : {"0 10 20 40" + unconfirmed.substr(10), std::string("no curve")}) {
+// At a start, a kept curve is put back; a kept file that is no curve (or
+// only part of one) is set aside, under a free name, with the unconfirmed
+// "p.dat", and the default curve is loaded, written and then flushed before
+// the kept file moves.
+TEST_F(SettingsFiles, StartWithAKeptFilePutsItBackOrSetsItAside) {
+  const std::string unconfirmed = "0 10 30 80 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table();
+  const std::string good = "0 10 20 40" + unconfirmed.substr(10);
+  fs::create_directory(previous_curve_path() + ".bad");  // in the way of nothing
+  const std::string kept_files[] = {good, "no curve", good.substr(0, good.size() / 3), good + std::string(64, '\0')};
+  for (std::size_t i = 0; i < std::size(kept_files); ++i) {
+    const std::string& kept = kept_files[i];
+    SCOPED_TRACE(i);
     write_pdat(unconfirmed);
     aftest::write_file(previous_curve_path(), kept);
     put_back_kept_curve();
     initialize_af();
-    EXPECT_EQ(text(horizontal_x), kept == "no curve" ? "[0, 10, 30, 40]" : "[0.0, 10.0, 20.0, 40.0]");
+    EXPECT_EQ(text(horizontal_x), i == 0 ? "[0.0, 10.0, 20.0, 40.0]" : "[0, 10, 30, 40]");
+    if (i == 0) continue;
+    const std::string n = "." + std::to_string(i);
+    EXPECT_EQ(aftest::read_file(pdat() + (i == 1 ? ".bad" : ".bad." + std::to_string(i - 1))), unconfirmed);
+    EXPECT_EQ(aftest::read_file(previous_curve_path()), kept);  // until the default is written
+    write_first_curve();
     EXPECT_FALSE(fs::exists(previous_curve_path()));
+    EXPECT_EQ(aftest::read_file(previous_curve_path() + ".bad" + n), kept);
   }
-  EXPECT_EQ(aftest::read_file(previous_curve_path() + ".bad") + aftest::read_file(pdat() + ".bad"),
-            "no curve" + unconfirmed);
 }
 
 TEST_F(SettingsFiles, ProfileFilesReadOnlyTheirThreeLines) {

@@ -16,6 +16,7 @@
 #include "gui_fixture.h"
 #include "link_windows.h"
 #include "meter_link.h"
+#include "runtime_guard.h"
 #include "settings_files.h"
 #include "snapshots.h"
 #include "speed_display.h"
@@ -455,18 +456,32 @@ TEST(DriverWait, ATakeBackThatCannotWriteKeepsThePreviousCurve) {
   aftest::write_file(settings_folder() / "p.dat", "unconfirmed");
   af::pressed_apply();
   EXPECT_EQ(aftest::read_file(af::previous_curve_path()), pdat_before);
-  // OK is final, though the kept file cannot be removed (a box says so).
+  // OK is final, though the kept file cannot be removed (a box says so):
+  // neither a hard exit (the meter's death, the display's loss) nor a close
+  // while the box is still open takes the change back, nothing is reported
+  // of the box torn down, and the kept file goes once it can.
   af::driver_successfully_applied_changes = 1;
   ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
   const std::string confirmed = aftest::read_file(settings_folder() / "p.dat");
   aftest::set_frozen(settings_folder(), true);
+  std::string at_hard_exit;
+  af::dialogs::on_record([&] {
+    aftest::set_frozen(settings_folder(), false);
+    af::take_back_pending_change_at_exit();
+    at_hard_exit = aftest::read_file(settings_folder() / "p.dat");
+    af::kill();
+  });
+  ::testing::internal::CaptureStderr();
   af::ok_button.attr("invoke")();
-  aftest::set_frozen(settings_folder(), false);
+  const std::string stderr_text = ::testing::internal::GetCapturedStderr();
+  af::dialogs::on_record(nullptr);
   EXPECT_EQ(count_dialogs("error", "Cannot remove \"" + af::previous_curve_path() + "\":\n" + aftest::frozen_reason() +
                                        "\n\nThe curve from before this change may come back at the next start."),
             1u);
-  af::kill();
+  EXPECT_EQ(at_hard_exit, confirmed);
   EXPECT_EQ(aftest::read_file(settings_folder() / "p.dat"), confirmed);
+  EXPECT_FALSE(fs::exists(af::previous_curve_path()));
+  EXPECT_EQ(stderr_text.find("Traceback"), std::string::npos) << stderr_text;
 }
 
 // The first confirm window of a run stands where every later one does.
@@ -657,6 +672,8 @@ TEST_F(RealMeter, AClosingThatCannotTakeTheChangeBackSaysSo) {
   EXPECT_EQ(count_dialogs("error", "Cannot write \"" + pdat_.string() +
                                        "\":\nIs a directory\n\nThe change was not confirmed and could not be taken back."),
             1u);
+  // What the import runs once the main loop has ended.
+  EXPECT_EXIT(af::end_if_closed_from_outside(), ::testing::ExitedWithCode(1), "could not be taken back");
 }
 
 // The meter is stopped during an Apply and goes on after the time-out box:
