@@ -52,6 +52,8 @@ class EditorRun(unittest.TestCase):
         self.settings = os.path.join(self.env["LOCALAPPDATA"], "Arcflex LE", "settings")
         self.display = xwin.Display()
         self.procs = []
+        # What the editor is started under (a tracer), and how (its process group).
+        self.start_prefix, self.start_options = [], {}
         # The meter the editor starts needs a driver to talk to.
         build = os.path.dirname(os.environ["AF_STAGE_DIR"])
         port = os.path.join(self.env["XDG_RUNTIME_DIR"], "arcflex", "AF_D_UserKernelCommPort")
@@ -72,8 +74,8 @@ class EditorRun(unittest.TestCase):
         shutil.rmtree(self.base, ignore_errors=True)
 
     def start(self):
-        p = subprocess.Popen([PYTHON, "-c", "import ArcflexLE"], env=self.env,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        p = subprocess.Popen(self.start_prefix + [PYTHON, "-c", "import ArcflexLE"], env=self.env,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, **self.start_options)
         self.procs.append(p)
         return p
 

@@ -6,13 +6,16 @@ stream (the editor still closes normally and its meter ends). A change not
 confirmed never outlives the editor: whatever ends it, the next start
 finds and uploads the curve from before the change."""
 import os
+import re
 import signal
 import subprocess
 import time
 
 import editor_start_test as base
 import xwin
+from editor_apply_test import OK_BUTTON
 from editor_revert_test import EditorRevert, upload_content
+from editor_start_test import read
 
 
 class KilledProcesses(EditorRevert):
@@ -141,16 +144,74 @@ class KilledProcesses(EditorRevert):
         p.send_signal(signal.SIGINT)  # at rest
         self.assert_import_ends(p)
         self.assert_meter_ends()
-        for how in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
-            with self.subTest(signal=how.name):
+        # The last is Ctrl-C in a terminal: SIGINT to the editor's whole
+        # process group, which must not reach the meter before the take-back.
+        for how, group in ((signal.SIGTERM, False), (signal.SIGHUP, False), (signal.SIGINT, False),
+                           (signal.SIGINT, True)):
+            with self.subTest(signal=how.name, group=group):
                 self.restart_driver()
                 os.remove(os.path.join(self.settings, "p.dat"))  # the start writes the curve it keeps
+                self.start_options = {"process_group": 0} if group else {}
                 p, window, confirm, before = self.apply_a_change()
-                p.send_signal(how)
+                (os.killpg if group else os.kill)(p.pid, how)
                 self.assert_import_ends(p)
                 self.assert_meter_ends()
                 self.assert_taken_back(before)
                 self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.prev")))
+
+    def traced(self, *options):
+        """The next start runs under strace, its log in the test's folder."""
+        log = os.path.join(self.base, "strace.log")
+        self.start_prefix = ["strace", "-f", "-qq", "-o", log, *options]
+        return log
+
+    def test_every_write_reaches_the_disk_in_order(self):
+        """Apply, then OK: each file is flushed before its rename, and the
+        folder right after it."""
+        log = self.traced("-y", "-e", "trace=fsync,rename,renameat,renameat2")
+        p, window, confirm, before = self.apply_a_change()
+        self.click_in_window(confirm, *OK_BUTTON)
+        self.wait_for("the confirm window to go", lambda: not self.confirm_shown(), timeout=10)
+        self.close(p, window)
+        folder = self.settings
+        events = []
+        for line in read(log).decode(errors="replace").splitlines():
+            fsync = re.search(r"fsync\(\d+<(.*?)>", line)  # whole, or cut short by another process's line
+            rename = re.search(r'rename\w*\(.*?"(.*?)", .*?"(.*?)"', line)
+            if fsync and os.path.dirname(fsync.group(1)) in (folder, os.path.dirname(folder)):
+                events.append(("fsync", fsync.group(1)))
+            elif rename and os.path.dirname(rename.group(2)) == folder:
+                events.append(("rename", rename.group(1), rename.group(2)))
+        renamed = [e[2] for e in events if e[0] == "rename"]
+        for name in ("p.dat", "p.dat.prev"):
+            self.assertIn(os.path.join(folder, name), renamed, events)
+        for i, e in enumerate(events):
+            if e[0] != "rename":
+                continue
+            with self.subTest(rename=e):
+                self.assertIn(("fsync", e[1]), events[:i])
+                earlier = [k for k in range(i) if events[k] == ("fsync", e[1])]
+                self.assertFalse([x for x in events[earlier[-1] + 1:i] if x[0] == "rename"], events)
+                self.assertEqual(events[i + 1:i + 2], [("fsync", folder)], events)
+
+    def test_a_failed_flush_fails_the_apply(self):
+        """The settings folder's second flush (after the kept file's rename
+        in the Apply) fails: the Apply says so and changes nothing."""
+        self.traced("-P", self.settings, "-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=2")
+        p, window = self.start_and_wait_for_startup_upload()
+        before = self.curve_file()
+        self.display.watch_maps()
+        self.drag_point_and_press_apply(window)
+        box, _ = self.display.wait_mapped("Error applying settings", 30)
+        self.assertIsNotNone(box, "no box for the failed flush")
+        self.assertFalse(self.confirm_shown())
+        self.assertEqual(self.curve_file(), before)
+        self.assertEqual(len(self.uploads()), 1)
+        subprocess.run(["xdotool", "key", "--window", str(box), "Return"], capture_output=True)
+        self.wait_for("the box to go", lambda: not subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", "^Error applying settings$"],
+            capture_output=True).stdout.split(), timeout=10)
+        self.close(p, window)
 
     def test_driver_killed_or_stopped_while_speeds_stream(self):
         for how in (signal.SIGKILL, signal.SIGSTOP):
