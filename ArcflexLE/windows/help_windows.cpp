@@ -19,6 +19,10 @@ py::object Tk(const char* cls) { return tk_class(cls); }
 // The manual's text box where the screen has room for it.
 constexpr int kManualColumns = 108;
 constexpr int kManualRows = 28;
+// Screen room the manual leaves to the desktop: the window frame's sides,
+// and a title bar (about 32 px) with a panel (about 64 px).
+constexpr int kScreenReserveX = 16;
+constexpr int kScreenReserveY = 96;
 
 const char* const kShortcuts[] = {
     " Move a point - 'Left Click' on a point to drag.",
@@ -89,7 +93,8 @@ void build_manual_window() {
   scrolly.attr("pack")("side"_a = "right", "fill"_a = "y");
   help_text = Tk("Text")(help_window, "height"_a = kManualRows, "width"_a = kManualColumns);
   help_text.attr("pack")("expand"_a = 0, "fill"_a = "both");
-  help_text.attr("config")("yscrollcommand"_a = scrolly.attr("set"), "padx"_a = 20, "pady"_a = 20);
+  // A narrowed text box breaks its lines between words.
+  help_text.attr("config")("yscrollcommand"_a = scrolly.attr("set"), "padx"_a = 20, "pady"_a = 20, "wrap"_a = "word");
   help_text.attr("tag_config")("n", "underline"_a = 1);
   help_text.attr("pack")("side"_a = "left", "fill"_a = "both", "expand"_a = 0);
   scrolly.attr("config")("command"_a = help_text.attr("yview"));
@@ -125,8 +130,9 @@ void build_about_window() {
 }
 
 // Gives the manual's text box its full size, or as many fewer columns and
-// rows as keep the window within the screen (large text scaling makes it
-// wider and taller than the screen, its scroll bar out of reach).
+// rows as keep the window within the screen less the desktop's reserve
+// (large text scaling makes it wider and taller than the screen, its scroll
+// bar out of reach).
 void fit_manual_to_screen() {
   help_text.attr("config")("width"_a = kManualColumns, "height"_a = kManualRows);
   help_window.attr("update_idletasks")();
@@ -137,9 +143,9 @@ void fit_manual_to_screen() {
     return std::max(1, size - (over + unit - 1) / unit);
   };
   const int over_x = help_window.attr("winfo_reqwidth")().cast<int>() -
-                     help_window.attr("winfo_screenwidth")().cast<int>();
+                     (help_window.attr("winfo_screenwidth")().cast<int>() - kScreenReserveX);
   const int over_y = help_window.attr("winfo_reqheight")().cast<int>() -
-                     help_window.attr("winfo_screenheight")().cast<int>();
+                     (help_window.attr("winfo_screenheight")().cast<int>() - kScreenReserveY);
   // A Text column is as wide as the font's "0", a row one line space high.
   const int column = tk.attr("call")("font", "measure", font, "-displayof", help_text, "0").cast<int>();
   const int row = tk.attr("call")("font", "metrics", font, "-displayof", help_text, "-linespace").cast<int>();

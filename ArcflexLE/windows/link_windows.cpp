@@ -1,5 +1,6 @@
 #include "link_windows.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "apply_cycle.h"
@@ -44,7 +45,15 @@ py::object option_menu(py::handle parent, py::handle variable, const std::vector
 
 py::object entry(py::handle parent) { return scheme_entry(parent, 10); }
 
+// A Display window scale at least `length` pixels long. Tk draws the label
+// half the font's ascent in from the scale's left end and cuts it at the
+// right, so large text sizes need a longer scale: half an ascent is kept on
+// either side of the label.
 py::object slider(const char* text, int from, int to, int step, int length, py::object command) {
+  py::object tk = display_window.attr("tk");
+  const int label_width = tk.attr("call")("font", "measure", text_font, "-displayof", display_window, text).cast<int>();
+  const int ascent = tk.attr("call")("font", "metrics", text_font, "-displayof", display_window, "-ascent").cast<int>();
+  length = std::max(length, label_width + ascent);
   py::dict kw("orient"_a = "horizontal", "bg"_a = bg_scheme, "troughcolor"_a = bg_scheme,
               "highlightbackground"_a = bg_scheme, "fg"_a = tkscheme, "activebackground"_a = abg_scheme,
               "relief"_a = "flat", "bd"_a = 2, "width"_a = 20, "sliderlength"_a = 16, "showvalue"_a = 1,

@@ -201,7 +201,7 @@ TEST(HoldScale, OneStopEndsEveryRunningRepetition) {
   stop_scaling();
   stop_scaling();  // again: no effect
   EXPECT_EQ(pending_recorded(), 0u);
-  for (int i = 0; i < 20; ++i) root.attr("update")();
+  pump_rounds(20);
   EXPECT_EQ(line_x(), bx);
   EXPECT_EQ(line_y(), by);
 }

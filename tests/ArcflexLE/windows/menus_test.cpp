@@ -529,21 +529,27 @@ TEST(HelpWindows, ManualIsReadOnlyWithUnderlinedTitlesAndOpensAtTheTop) {
   af::helpMenu.attr("invoke")("User manual");
   af::root.attr("update")();
   EXPECT_TRUE(mapped(af::help_window));
+  EXPECT_EQ(text_of(af::help_text.attr("cget")("width")) + "x" + text_of(af::help_text.attr("cget")("height")),
+            "108x28");  // the whole manual fits this screen
   EXPECT_EQ(py::float_(af::help_text.attr("yview")()[py::int_(0)]).cast<double>(), 0.0);
   EXPECT_EQ(text_of(af::help_text.attr("cget")("state")), "disabled");
   EXPECT_EQ(text_of(af::help_text.attr("cget")("foreground")), af::dim_tkscheme);
   af::help_text.attr("insert")("1.0", "typed");
   EXPECT_EQ(text_of(af::help_text.attr("get")("1.0", "end-1c")), text);
-  // At 200 % text scaling (a font no longer in use takes the new scaling)
-  // the window and its scroll bar stay on the screen.
+  // At 250 % text scaling (a font no longer in use takes the new scaling)
+  // the window and its scroll bar stay on the screen, with room left for a
+  // title bar and a panel, and the narrowed lines break between words.
   af::help_text.attr("config")("font"_a = "TkFixedFont");
-  af::root.attr("tk").attr("call")("tk", "scaling", af::tk_scaling_for(200));
+  af::root.attr("tk").attr("call")("tk", "scaling", af::tk_scaling_for(250));
   af::helpMenu.attr("invoke")("User manual");
   af::root.attr("update")();
   auto px = [](const char* what, py::handle w = af::help_window) { return w.attr(what)().cast<int>(); };
   EXPECT_LE(px("winfo_reqwidth"), px("winfo_screenwidth"));
-  EXPECT_LE(px("winfo_reqheight"), px("winfo_screenheight"));
+  EXPECT_LE(px("winfo_reqheight") + 96, px("winfo_screenheight"));
   EXPECT_LE(px("winfo_rootx", af::scrolly) + px("winfo_width", af::scrolly), px("winfo_screenwidth"));
+  scope()["t"] = af::help_text;
+  EXPECT_EQ(text_of(eval("[w for w in __import__('re').finditer(r'\\S+', t.get('1.0', 'end')) if "
+                         "t.count(f'1.0+{w.start()}c', f'1.0+{w.end() - 1}c', 'displaylines')]")), "[]");
 }
 
 TEST(HelpWindows, AboutSitsOverTheMainWindowAndEachShowingRestartsItsHideTimer) {

@@ -16,6 +16,7 @@
 #include "profile_keys.h"
 #include "state_profiles.h"
 #include "toggle_window.h"
+#include "window.h"
 
 namespace {
 
@@ -130,6 +131,18 @@ TEST_F(ToolWindows, BuiltWithdrawnWithTheirWidgetsAndTexts) {
               "Profile " + std::to_string(i + 1) + "readonly" + std::to_string(i + 2));
   EXPECT_EQ(profile_texts() + holds(), "|||||||||0000000000");
   EXPECT_EQ(cget(af::save_profile_keys_button, "text"), "Save changes");
+  // Each Display scale has room for its label at every text size (built
+  // anew in a font no other widget holds, so it takes the new scaling).
+  af::text_font = py::make_tuple("-family", "Ebrima", "-size", 10, "-weight", "bold");
+  py::object need = eval("lambda s: s.tk.call('font', 'measure', s['font'], '-displayof', s, s['label']) + "
+                         "s.tk.call('font', 'metrics', s['font'], '-displayof', s, '-ascent') // 2");
+  for (int size = 25; size <= 250; size += 25) {
+    af::display_window.attr("destroy")();
+    af::root.attr("tk").attr("call")("tk", "scaling", af::tk_scaling_for(size));
+    af::build_display_window();
+    for (py::object* s : {&af::frame_slider, &af::sample_slider, &af::gui_scale_slider})
+      EXPECT_LE(need(*s).cast<int>(), py::int_(s->attr("cget")("length")).cast<int>()) << size << cget(*s, "label");
+  }
 }
 
 TEST_F(ToolWindows, ToggleKeyCaptureNamedUnnamedAndSpecialKeys) {

@@ -10,14 +10,6 @@ using namespace guitest;
 namespace {
 std::string cget(const py::object& w, const char* option) { return py::str(w.attr("cget")(option)).cast<std::string>(); }
 std::pair<int, int> size_pair(const py::object& t) { return {t[py::int_(0)].cast<int>(), t[py::int_(1)].cast<int>()}; }
-
-// Lets Tk deliver the X server's answers (a loaded server may take a while).
-void settle(bool want_iconified) {
-  for (int i = 0; i < 100 && arcflex::root_window_iconified != want_iconified; ++i) {
-    arcflex::root.attr("update")();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
 }  // namespace
 
 TEST(WindowScaling, LargerPercentageGivesLargerText) {
@@ -101,15 +93,13 @@ TEST(WindowState, IconifiedFlagFollowsTheWindowState) {
   EXPECT_FALSE(root_window_iconified);
   // Withdrawing reaches the flag through the <Unmap> binding.
   root.attr("withdraw")();
-  settle(true);
-  EXPECT_TRUE(root_window_iconified);
+  EXPECT_TRUE(pump_until([] { return root_window_iconified; }));  // the X server's answer may take a while
   // Shown again: the next <Configure> in the normal state clears it.
   root.attr("deiconify")();
   root.attr("update")();
   root.attr("event_generate")("<Configure>");
-  settle(false);
+  EXPECT_TRUE(pump_until([] { return !root_window_iconified; }));
   EXPECT_EQ(root.attr("wm_state")().cast<std::string>(), "normal");
-  EXPECT_FALSE(root_window_iconified);
 }
 
 TEST(WindowValidators, CharactersOnly) {
