@@ -103,7 +103,7 @@ class Machine:
     def system_folder(self):
         rc, out = self.run(self.afreg, ["sysdir"])
         if rc != 0:
-            fail("afreg sysdir failed")
+            fail(f"afreg sysdir failed: {rc} {out!r}, stderr {self.last_stderr!r}")
         return out.strip()
 
     def path_text(self, key, value):
