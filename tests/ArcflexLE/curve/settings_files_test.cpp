@@ -332,13 +332,13 @@ TEST_F(SettingsFiles, MissingOrUnreadableCurveFileGivesTheDefaultCurve) {
       {"padded with NUL bytes", head + table() + std::string(4096, '\0')},
       {"a line past the table", head + table() + "\r\n1.0"},
       {"bad tail slope", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\nx\r\n5" + table()},
-      {"bad table value", head + table("\r\n", 100) + "\r\n1.0.0" + table("\r\n", table_size + 1)},
-      {"scale 0", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0"},
-      {"scale 40000", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n40000"},
-      {"scale nan", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\nnan"},
-      {"inf token", "0 10 30 40 \r\n0.5 inf 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"},
-      {"nan flag", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 nan 0 0 \r\n0.0\r\n6.67"},
-      {"word", "0 10 x 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67"},
+      {"bad table value", head + table("\r\n", 100) + "\r\n1.0.0" + table("\r\n", table_size + 1 - 100)},
+      {"scale 0", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0" + table()},
+      {"scale 40000", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n40000" + table()},
+      {"scale nan", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\nnan" + table()},
+      {"inf token", "0 10 30 40 \r\n0.5 inf 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table()},
+      {"nan flag", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 nan 0 0 \r\n0.0\r\n6.67" + table()},
+      {"word", "0 10 x 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table()},
   };
   for (const auto& b : bad) {
     SCOPED_TRACE(b.what);
