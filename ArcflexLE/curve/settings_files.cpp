@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
@@ -391,16 +390,11 @@ std::optional<std::vector<std::string>> read_text_lines(const std::string& path,
   // Checked before opening: opening a FIFO for reading would wait for a writer.
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string content(max_bytes + 1, '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  if (in.bad()) return std::nullopt;
-  content.resize(static_cast<std::size_t>(in.gcount()));
-  const bool whole = content.size() <= max_bytes;
-  std::vector<std::string> lines = split_lines(content, max_lines, whole);
+  const FileRead read = read_file(path, max_bytes);
+  if (read.err) return std::nullopt;
+  std::vector<std::string> lines = split_lines(read.bytes, max_lines, !read.too_long);
   // Lines the format has room for that lie beyond the bytes it can hold.
-  if (lines.size() < max_lines && !whole) return std::nullopt;
+  if (lines.size() < max_lines && read.too_long) return std::nullopt;
   return lines;
 }
 

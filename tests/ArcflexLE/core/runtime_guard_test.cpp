@@ -94,13 +94,6 @@ TEST(StartupFailure, EachUnusableFolderOrFileGivesABoxNamingItThenExitCodeOne) {
          fs::create_symlink("/proc/self/mem", settings_folder() / "p.dat");  // EIO at offset 0
        },
        [&] { return "Cannot read \"" + settings() + "p.dat\":\nInput/output error"; }, false},
-      {"kept curve cannot be read",
-       [] {
-         fs::create_directories(settings_folder());
-         aftest::write_file(settings_folder() / "p.dat.prev", "x");
-         chmod((settings_folder() / "p.dat.prev").c_str(), 0);
-       },
-       [&] { return "Cannot read \"" + settings() + "p.dat.prev\":\nPermission denied"; }, true},
       {"data folder cannot be made", [] { chmod(std::getenv("LOCALAPPDATA"), 0500); },
        [] { return "Cannot create the folder \"" + data_root().string() + "\":\nPermission denied"; }, true},
       {"data folder's parent cannot be made either, not even by root",
