@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <thread>
 
 namespace afmeter {
@@ -21,6 +22,14 @@ afp::DriverPort* g_port = nullptr;
 CurveSlots g_slots;
 
 namespace {
+
+// Held while a load the editor asked for reads the file and uploads it, so
+// that an end decided meanwhile waits for the driver to take the curve.
+std::timed_mutex g_load_mutex;
+
+// The longest an end waits for an upload begun before it: a driver that
+// takes no message for this long does not keep the meter.
+constexpr std::chrono::seconds kUploadWait{3};
 
 // The port name as the filter manager spells it.
 constexpr const char* kPortName = "\\AF_D_UserKernelCommPort";
@@ -60,7 +69,11 @@ std::string join(const std::string& folder, std::initializer_list<const char*> p
 
 }  // namespace
 
-[[noreturn]] void exit_meter() { afp::hard_exit(1); }
+[[noreturn]] void exit_meter() {
+  // Never released: no load begins after the decision to end.
+  (void)g_load_mutex.try_lock_for(kUploadWait);
+  afp::hard_exit(1);
+}
 
 void write_line(std::string_view text) {
   std::lock_guard<std::recursive_mutex> lock(g_out_mutex);
@@ -162,6 +175,7 @@ void pipe_thread() {
       buffer[n] = '\0';
       switch (match_pipe_command(buffer, static_cast<std::size_t>(n))) {
         case PipeCommand::load: {
+          std::lock_guard<std::timed_mutex> loading(g_load_mutex);
           const int result = load_curve();
           write_line(result == 0 ? kLineLoaded : kLineLoadFailed);
           break;

@@ -32,7 +32,9 @@ inline constexpr const char* kPipeName = "Arcflex_Pipe";
 // cannot be loaded or uploaded; once the threads run it does not return.
 int meter_main();
 
-// Ends the whole process with exit code 1.
+// Ends the whole process with exit code 1, once a load under way has
+// answered (at most a few seconds: a driver that does not answer is not
+// waited for longer).
 [[noreturn]] void exit_meter();
 
 // Reads the lookup-table file, refreshes the slots and uploads slot 0:

@@ -30,6 +30,40 @@ py::dict box_options(py::handle parent) {
 
 py::object messagebox() { return py::module_::import("tkinter.messagebox"); }
 
+int g_boxes_open = 0;
+
+// While a box is open its own event loop runs. Python runs a signal's
+// handler only between two steps of Python code, and at start-up nothing
+// else is scheduled: a timer gives the handlers their turn.
+class OpenBox {
+ public:
+  OpenBox() {
+    ++g_boxes_open;
+    root_ = py::module_::import("tkinter").attr("_default_root");
+    if (!root_.is_none()) schedule();
+  }
+  ~OpenBox() {
+    --g_boxes_open;
+    try {
+      if (!timer_.is_none()) root_.attr("after_cancel")(timer_);
+    } catch (py::error_already_set&) {
+      // the application is gone, and its timers with it
+    }
+  }
+  OpenBox(const OpenBox&) = delete;
+  OpenBox& operator=(const OpenBox&) = delete;
+
+ private:
+  void schedule() {
+    timer_ = root_.attr("after")(100, py::cpp_function([this] {
+      timer_ = py::none();
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+      schedule();
+    }));
+  }
+  py::object root_, timer_ = py::none();
+};
+
 bool next_bool() {
   if (g_bool_answers.empty()) return false;
   bool a = g_bool_answers.front();
@@ -50,6 +84,7 @@ void show_box(const char* kind, const char* fn, const std::string& title, const 
     record(kind, title, message, parent);
     return;
   }
+  OpenBox open;
   messagebox().attr(fn)(title, message, **box_options(parent));
 }
 
@@ -59,6 +94,7 @@ bool ask_box(const char* kind, const char* fn, const std::string& title, const s
     record(kind, title, message, parent);
     return next_bool();
   }
+  OpenBox open;
   py::object r = messagebox().attr(fn)(title, message, **box_options(parent));
   return r.ptr() && PyObject_IsTrue(r.ptr()) == 1;
 }
@@ -143,6 +179,8 @@ void system_sound_asterisk() {
   py::object root = tk.attr("_default_root");
   if (!root.is_none()) root.attr("bell")();
 }
+
+bool box_open() { return g_boxes_open > 0; }
 
 void set_recording(bool on) { g_recording = on; }
 bool recording() { return g_recording; }

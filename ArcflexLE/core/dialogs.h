@@ -46,6 +46,10 @@ void open_url(const std::string& url, int new_window = 2);
 // such sound.
 void system_sound_asterisk();
 
+// Whether a message box is open (shown, not recorded). While one is, the
+// process's signal handlers still run, every 100 ms.
+bool box_open();
+
 // ---- recording mode (tests) ------------------------------------------------
 void set_recording(bool on);
 bool recording();

@@ -13,6 +13,7 @@
 #include <platform/rundir.h>
 
 #include "dialogs.h"
+#include "meter_link.h"
 #include "settings_files.h"
 #include "startup.h"
 #include "state.h"
@@ -45,7 +46,12 @@ void take_back_pending_change_at_exit() {
     std::fprintf(stderr, "The unconfirmed change could not be taken back: %s\n", e.what());
     return;
   }
-  if (proc && !proc->poll().has_value()) afp::pipe_send("Arcflex_Pipe", "load");
+  // The process ends once the driver has the curve back, or once it has
+  // had the driver wait to answer.
+  if (proc && !proc->poll().has_value() && afp::pipe_send("Arcflex_Pipe", "load")) {
+    ++loads_sent;
+    wait_for_load_answers();
+  }
 }
 
 void end_editor_at_once(int code) {
@@ -112,7 +118,7 @@ std::string write_failure_reason(const std::string& path, const std::string& fal
   const std::string trial = path + ".trial";
   static const char block[8192] = {};
   const int err = afp::write_new_file(trial, std::string_view(block, sizeof block));
-  if (err != 0) return std::generic_category().message(err);
+  if (err != 0) return afp::error_text(err);
   fs::remove(trial, ec);
   return fallback;
 }

@@ -29,7 +29,8 @@ void end_with_failure_after_close();
 // Before an exit that runs no exit function (a hard exit, or one Xlib
 // forces): a change still waiting for its confirmation is taken back from
 // "p.dat" (the file it replaced is put back), and a meter still running is
-// asked once, without waiting, to load that file. Needs no Python.
+// asked once to load that file; the call returns once the driver has
+// answered (at most the driver wait). Needs no Python.
 void take_back_pending_change_at_exit();
 // That, then the end of the process with `code`, at once.
 [[noreturn]] void end_editor_at_once(int code);

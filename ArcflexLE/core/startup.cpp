@@ -138,6 +138,9 @@ void close_on_termination_signals() {
     // Python runs this between two steps of whatever the signal interrupted;
     // the close itself runs from the event loop.
     if (!startup_done) {
+      // A box of the start-up would hold the close until it is answered;
+      // closing it ends the editor with 1, and so does the signal.
+      if (dialogs::box_open()) end_editor_at_once(1);
       close_pending = true;
       return;
     }

@@ -12,6 +12,12 @@ namespace arcflex {
 // an earlier one arriving late confirms nothing.
 inline int pending_loads = 0;
 
+// Every "load" that reached the meter's pipe, and every answer to one that
+// the reader thread has seen; an exit waits for the one to catch up with
+// the other before it lets the meter go (the reader notifies thrd1_cv).
+inline std::atomic<int> loads_sent{0};
+inline std::atomic<int> load_answers{0};
+
 // True while an installer started by "Uninstall driver" still runs.
 inline bool uninstall_running = false;
 

@@ -92,22 +92,23 @@ void save_profile() {
   dialog_open = true;
   suspend();
   set_main_window_enabled(false);
+  std::string name;
   try {
     py::dict options = dialog_options("Save curve");
     options["defaultextension"] = ".afcurve";
-    const std::string name = dialogs::ask_save_filename(options);
+    name = dialogs::ask_save_filename(options);
     if (!name.empty()) {
       // Written beside the target and renamed over it: never half a profile.
       write_text_file(name, profile_lines());
       savesdir = fs::absolute(fs::path(name)).lexically_normal().parent_path().string();
     }
-  } catch (const std::exception&) {
-    try {
-      savesdir = data_folder("Arcflex Pro", "profiles");
-    } catch (const std::exception&) {
-      // Without a local application data folder savesdir stays as it is.
-    }
-    dialogs::show_error("Error", "Error saving file.", root);
+  } catch (const std::exception& e) {
+    // The chosen file and the system's reason below (not the temporary
+    // file's name); the next dialog opens where the last good save went.
+    const auto* fe = dynamic_cast<const FileError*>(&e);
+    dialogs::show_error("Error",
+                        "Error saving file.\n" + (fe ? FileWriteError(name, fe->reason()).what() : error_text(e)),
+                        root);
   }
   set_main_window_enabled(true);
   unsuspend();

@@ -124,12 +124,16 @@ int flag_field(int value) { return value != 0 ? 1 : 0; }
 // three bytes each.
 constexpr std::size_t kFolderTextMax = 3 * 32767;
 
+// The text scaling percent of "GUI.dat" line 5: one the slider cannot show
+// would fail every start, so it reads (and is written) as 100.
+int scaling_field(int value) { return value < 25 || value > 250 ? 100 : value; }
+
 // The five lines of "GUI.dat", and the five lines of "p.dat" the editor
 // reads (three curve lists, the slope and the scale), with their line ends.
 std::size_t settings_file_max() { return kFolderTextMax + 4 * kNumberTextMax + 5 * 2; }
 std::size_t curve_head_max() { return 3 * curve_line_max() + 2 * kNumberTextMax + 5 * 2; }
 
-std::string reason(int err) { return std::generic_category().message(err); }
+std::string reason(int err) { return afp::error_text(err); }
 
 // What reading a file gave: at most the bytes asked for, whether there were
 // more, or the system's error number.
@@ -188,13 +192,27 @@ struct Failure {
 
 [[noreturn]] void raise(const Failure& f) { throw FileWriteError(f.path, f.why.empty() ? reason(f.err) : f.why); }
 
-// Writes bytes to target through "<target>.tmp" (made new, flushed to disk)
-// renamed over it with a rename that reaches the disk: after a power cut
-// target is the old file or the whole new one. mode as afp::write_new_file
-// takes it.
+// The most temporary names tried beside one file.
+constexpr int kTemporaryNamesMax = 100;
+
+// Writes bytes to target through a temporary file beside it (made new,
+// flushed to disk) renamed over it with a rename that reaches the disk:
+// after a power cut target is the old file or the whole new one. The
+// temporary is "<target>.tmp", else the first of "<target>.tmp.1", ... that
+// no folder stands at: a file or link there (left by a write cut short) is
+// replaced, so leftovers never pile up, and a folder in the way blocks
+// nothing. mode as afp::write_new_file takes it.
 Failure replace_file(const fs::path& target, std::string_view bytes, int mode) {
-  const std::string temp = target.string() + ".tmp";
-  if (int err = afp::write_new_file(temp, bytes, mode)) return {err, temp};
+  const std::string base = target.string() + ".tmp";
+  std::string temp = base;
+  int err = EISDIR;
+  for (int n = 0; n < kTemporaryNamesMax && (err == EISDIR || err == EEXIST); ++n) {
+    temp = n == 0 ? base : base + "." + std::to_string(n);
+    std::error_code ec;
+    // EEXIST: something was made there after the leftover went.
+    err = fs::is_directory(fs::symlink_status(temp, ec)) ? EISDIR : afp::write_new_file(temp, bytes, mode);
+  }
+  if (err) return {err, err == EISDIR ? base : temp};
   bool moved = false;
   if (int err = afp::durable_rename(temp, target.string(), &moved)) {
     if (moved) return {err, folder_of(target), true};
@@ -217,16 +235,33 @@ std::string free_name(const std::string& base) {
   return name;
 }
 
+// Whether a file set aside under a name from base on (base, base.1, ... up
+// to the first free name) holds these bytes.
+bool set_aside_before(const std::string& base, const std::string& bytes) {
+  std::error_code ec;
+  std::string name = base;
+  for (int n = 1; fs::exists(fs::symlink_status(name, ec)); ++n) {
+    if (fs::is_regular_file(fs::symlink_status(name, ec)) && fs::file_size(name, ec) == bytes.size() && !ec) {
+      const FileRead r = read_file(name);
+      if (!r.err && r.bytes == bytes) return true;
+    }
+    name = base + "." + std::to_string(n);
+  }
+  return false;
+}
+
 // Before start-up replaces a "p.dat" it cannot use, its bytes are kept
 // beside it under a free name from "p.dat.bad" on, so a user's curve is
 // never lost; when no copy can be written (a full disk) the file itself is
-// moved there. Raises when the file cannot be read or kept.
+// moved there. Bytes a file set aside before holds are not kept again.
+// Raises when the file cannot be read or kept.
 void keep_unusable_curve_file(const std::string& path) {
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return;  // nothing a FIFO or folder holds is kept
   const std::string kept = free_name(path + ".bad");
   const FileRead read = read_file(path);
   if (read.err) throw FileReadError(path, reason(read.err));
+  if (set_aside_before(path + ".bad", read.bytes)) return;
   if (!replace_file(kept, read.bytes, permission_bits(fs::status(path, ec)))) return;
   if (int err = afp::durable_rename(path, kept)) throw FileWriteError(kept, reason(err));
 }
@@ -282,9 +317,8 @@ bool g_confirmed_kept_file_left = false;
 // power cut.
 Failure remove_kept_file() {
   const std::string kept = previous_curve_path();
-  std::error_code ec;
-  if (!fs::remove(kept, ec)) return ec ? Failure{ec.value(), kept} : Failure{};
-  if (int err = afp::sync_folder(folder_of(kept))) return {err, folder_of(kept)};
+  bool removed = false;
+  if (int err = afp::remove_file(kept, &removed)) return {err, removed ? folder_of(kept) : kept};
   return {};
 }
 
@@ -435,16 +469,32 @@ std::optional<double> parse_real(std::string_view text) {
 
 // ---- p.dat -----------------------------------------------------------------
 
+std::optional<std::size_t> curve_table_length(std::string_view x_line, std::string_view scale_line) {
+  const std::vector<std::string_view> xs = split_white(x_line);
+  if (xs.size() < 2) return std::nullopt;
+  const std::optional<double> x = parse_real(xs[xs.size() - 2]), scale = parse_real(scale_line);
+  if (!x || !scale) return std::nullopt;
+  // The table x at which write_curve() puts the last control point (the
+  // scale is 1 when unscaled). A product a rounding step below a whole
+  // number counts as that number: 30 * (200 / 30) is 199.99999999999997, yet
+  // the scaled curve ends at table x 200 (its samples may reach it or not).
+  const double product = *x * *scale;
+  const double end = std::floor(product + std::fabs(product) * 1e-9);
+  if (!(end <= static_cast<double>(std::max(table_size, 0)))) return std::nullopt;
+  return static_cast<std::size_t>(std::max(end, 0.0)) + 1;
+}
+
 CurveFile read_curve_file(const std::string& path) {
   if (!file_exists(path)) throw Unreadable("no " + path);
   // Every line the meter reads: the three point lists, the tail slope, the
   // scale, the table and the value one step past it; nothing after them.
-  const std::size_t values = static_cast<std::size_t>(std::max(table_size, 0)) + 2;
-  const FileRead read = read_file(path, curve_head_max() + values * (kNumberTextMax + 2));
+  const std::size_t most = static_cast<std::size_t>(std::max(table_size, 0)) + 2;
+  const FileRead read = read_file(path, curve_head_max() + most * (kNumberTextMax + 2));
   if (read.err) throw FileReadError(path, reason(read.err));
   if (read.too_long) throw Unreadable("longer than a curve file: " + path);
-  const std::vector<std::string> lines = split_lines(read.bytes, 5 + values + 1, true);
-  if (lines.size() != 5 + values) throw Unreadable("not a whole curve file: " + path);
+  const std::vector<std::string> lines = split_lines(read.bytes, 5 + most + 1, true);
+  const std::optional<std::size_t> table = curve_table_length(line_at(lines, 0), line_at(lines, 4));
+  if (!table || lines.size() != 5 + *table + 1) throw Unreadable("not a whole curve file: " + path);
   auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
   real_or_throw(line(3));
   for (std::size_t k = 5; k < lines.size(); ++k) real_or_throw(lines[k]);
@@ -498,14 +548,21 @@ void write_curve() {
   lines.push_back(row_text(horizontal_corners));
   lines.push_back(number_text(hslope));
   lines.push_back(number_text(scale_dx));
+  // As many values as the head lines give, so the start-up's check takes
+  // back every file written: the spline's last sample can end a rounding
+  // step short of (or past) the scaled last control point, giving one value
+  // fewer (or more). A value the samples do not reach is the tail's straight
+  // line there, as beyond the last sample everywhere.
+  const std::optional<std::size_t> count = curve_table_length(lines[0], lines[4]);
+  if (!count) throw std::runtime_error("no lookup table for the x values " + lines[0]);
+  auto tail_at = [&](std::size_t table_x) { return hslope * (py::int_(table_x) - prev_x) + prev_y; };
   py::list yvals = eval_spline_list(hout);
-  for (py::handle v : yvals) lines.push_back(number_text(v));
-
+  for (std::size_t i = 0; i < *count; ++i) {
+    const bool sampled = i < static_cast<std::size_t>(length(yvals));
+    lines.push_back(number_text(sampled ? py::object(yvals[i]) : py::float_(tail_at(i).cast<double>())));
+  }
   // The tail's straight line one step past the table.
-  const double last_sample = item(item(hout, 0), -1).cast<double>();
-  if (!std::isfinite(last_sample)) throw std::runtime_error("spline samples are not finite");
-  py::int_ after_table(static_cast<long long>(std::trunc(last_sample)) + 1);
-  lines.push_back(number_text(hslope * (after_table - prev_x) + prev_y));
+  lines.push_back(number_text(tail_at(*count)));
 
   const bool keep = g_keep_previous;
   if (keep) keep_previous_curve();
@@ -535,10 +592,11 @@ void keep_previous_curve_on_next_write(bool on) { g_keep_previous = on; }
 
 bool change_pending() { return g_change_pending; }
 
-int confirm_pending_change() {
+int confirm_pending_change(std::string* failed) {
   g_change_pending = g_pending_before_change = false;
   const Failure f = remove_kept_file();
   g_confirmed_kept_file_left = static_cast<bool>(f);
+  if (f && failed) *failed = f.path;
   return f.err;
 }
 
@@ -655,9 +713,7 @@ void initialize_af() {
       show_point_values = flag_field(char_field(flags, 0));
       zoom_to_location = flag_field(char_field(flags, 1));
       ctrl_n = flag_field(char_field(flags, 2));
-      gui_scaling_factor = whole_or_throw(line(4));
-      // A percentage the slider cannot show would fail every start.
-      if (gui_scaling_factor < 25 || gui_scaling_factor > 250) gui_scaling_factor = 100;
+      gui_scaling_factor = scaling_field(whole_or_throw(line(4)));
       savesdir = data_folder("Arcflex LE", "profiles");
       resets();
     } else {
@@ -730,17 +786,30 @@ void initialize_af() {
 // ---- GUI.dat ---------------------------------------------------------------
 
 void write_settings() {
+  // Each field as its next read takes it back: the sliders one digit each,
+  // the options 0 or 1, the scaling one the slider shows.
   auto slider_text = [](const py::object& slider, int fallback) {
-    if (slider && !slider.is_none()) return py_repr(slider.attr("get")());
-    return std::to_string(fallback);
+    long v = fallback;
+    if (slider && !slider.is_none()) v = py::int_(slider.attr("get")()).cast<long>();
+    return std::to_string(std::clamp(v, 0L, 9L));
   };
+  auto flag_text = [](int v) { return std::to_string(flag_field(v)); };
+  // Line 1 is read as one line (and then replaced by the profiles folder): a
+  // folder name that would break the lines after it is written as that.
+  std::string saves = savesdir;
+  if (saves.find_first_of("\r\n") != std::string::npos || saves.size() > kFolderTextMax) {
+    try {
+      saves = data_folder("Arcflex LE", "profiles");
+    } catch (const std::exception&) {
+      saves.clear();
+    }
+  }
   std::vector<std::string> lines;
-  lines.push_back(savesdir);
-  lines.push_back(std::to_string(negative_accel));
+  lines.push_back(saves);
+  lines.push_back(flag_text(negative_accel));
   lines.push_back(slider_text(frame_slider, fslider) + slider_text(sample_slider, sslider));
-  lines.push_back(std::to_string(show_point_values) + std::to_string(zoom_to_location) +
-                  std::to_string(ctrl_n));
-  lines.push_back(std::to_string(gui_scaling_factor));
+  lines.push_back(flag_text(show_point_values) + flag_text(zoom_to_location) + flag_text(ctrl_n));
+  lines.push_back(std::to_string(scaling_field(gui_scaling_factor)));
   write_text_file(settingsdir + "GUI.dat", lines);
 }
 

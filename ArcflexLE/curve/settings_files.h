@@ -46,9 +46,11 @@ void keep_previous_curve_on_next_write(bool on = true);
 // taken back): only then does an exit put the kept file back.
 bool change_pending();
 // The change is confirmed: the kept file goes (the removal flushed to
-// disk). 0, or the system's error number when it could not be removed; the
-// removal is then tried again by remove_confirmed_kept_file().
-int confirm_pending_change();
+// disk). 0, or the system's error number when it could not be removed or
+// its removal not flushed; `failed` (when given) is then set to the file,
+// or to the folder whose flush failed. The removal is then tried again by
+// remove_confirmed_kept_file().
+int confirm_pending_change(std::string* failed = nullptr);
 // Removes a kept file that a confirmation could not remove, unless a change
 // is pending again; errors are ignored (it is tried again later). Every
 // write in the settings folder and every exit call it.
@@ -77,11 +79,23 @@ bool curve_file_reads(const std::string& path);
 void set_aside_unconfirmed_curve();
 void set_aside_kept_file();
 
+// The number of lookup values a "p.dat" holds, from its head lines as
+// written: line 1 (the x list) and line 5 (the scale). The table runs from
+// table x 0 to the whole part of the last control point's x (the second to
+// last value) times the scale, so 1 + that whole part (201 for a scaled
+// curve, 1 for one whose last control point is at x 0), and never fewer
+// than one value. nullopt for lines no curve file has (fewer than two x
+// values, a bad number, a table longer than table_size + 1).
+// write_curve() writes that many values whatever x its spline samples end
+// at, and the start-up's check wants that many.
+std::optional<std::size_t> curve_table_length(std::string_view x_line, std::string_view scale_line);
+
 // What a "p.dat" holds for the start-up: the curve lists and the scale.
 // Every line the meter reads is checked: the three lists, the tail slope,
-// the scale and the table with the value past it, nothing missing and
-// nothing after. Raises FileReadError for a file that cannot be read (the
-// system's reason), std::runtime_error for one that is no curve.
+// the scale and the table (curve_table_length values) with the value past
+// it, nothing missing and nothing after. Raises FileReadError for a file
+// that cannot be read (the system's reason), std::runtime_error for one
+// that is no curve.
 struct CurveFile {
   py::list x, y, corners;
   double scale = 0;
@@ -105,13 +119,14 @@ std::string row_text(py::handle values);
 // ---- text files ------------------------------------------------------------
 
 // Writes lines joined by CR LF, with no line end after the last, to a
-// temporary file in the same folder (made new, never through a link planted
-// there, and flushed to disk) and renames it over the file, flushing the
-// folder, so the file is either the old one or the whole new one, also
-// after a power cut. It keeps what writing the file in place would: a
-// read-only file is not replaced (the write fails), a symbolic link is
-// written through to its target, and the new file takes the old one's
-// permissions. Errors name the file the failing call was made on (path,
+// temporary file in the same folder ("<file>.tmp", else the first of
+// "<file>.tmp.1", ... that no folder stands at; made new, never through a
+// link planted there, and flushed to disk) and renames it over the file,
+// flushing the folder, so the file is either the old one or the whole new
+// one, also after a power cut. It keeps what writing the file in place
+// would: a read-only file is not replaced (the write fails), a symbolic
+// link is written through to its target, and the new file takes the old
+// one's permissions. Errors name the file the failing call was made on (path,
 // its temporary file, or the folder whose flush failed), with the system's
 // reason.
 void write_text_file(const std::string& path, const std::vector<std::string>& lines);

@@ -94,6 +94,72 @@ std::vector<double> data_of(py::handle artist, const char* getter) {
 
 py::object item(py::handle seq, long i) { return seq[py::int_(i)]; }
 
+// The control point the hover label shows: its index and the coordinates
+// written in the label (index -1: none).
+struct LabelledPoint {
+  long index = -1;
+  double x = 0, y = 0;
+};
+LabelledPoint labelled;
+
+// Whether the edited curve still has the labelled point where the label
+// says it is.
+bool labelled_point_present() {
+  if (labelled.index < 0) return true;
+  py::object lx = line.attr("get_xdata")(), ly = line.attr("get_ydata")();
+  if (labelled.index >= static_cast<long>(std::min(py::len(lx), py::len(ly)))) return false;
+  return item(lx, labelled.index).cast<double>() == labelled.x && item(ly, labelled.index).cast<double>() == labelled.y;
+}
+
+// The hover label goes with its point: whichever path paints it (a full
+// draw, the live speed display's blit), a label whose point was deleted or
+// replaced (a preset, a load, undo) is hidden instead of painted.
+void hide_label_without_its_point(const py::object& text) {
+  py::object draw = py::type::of(text).attr("draw");
+  py::object ref = py::module_::import("weakref").attr("ref")(text);
+  text.attr("draw") = py::cpp_function([draw, ref](py::object renderer) {
+    py::object self = ref();
+    if (self.is_none()) return;
+    if (self.attr("get_visible")().cast<bool>() && !labelled_point_present()) {
+      self.attr("set_visible")(false);
+      labelled.index = -1;
+      return;
+    }
+    draw(self, renderer);
+  });
+}
+
+// The axes clip what they hold: a text placed near an edge of the graph is
+// moved in, with its background box, until it lies whole inside the axes
+// (the left and bottom edges win in a graph too small for it).
+void keep_inside_axes(const py::object& text) {
+  py::object renderer = canvas.attr("get_renderer")();
+  text.attr("update_bbox_position_size")(renderer);
+  py::object patch = text.attr("get_bbox_patch")();
+  py::object box = patch.is_none() ? text.attr("get_window_extent")(renderer)
+                                   : patch.attr("get_window_extent")(renderer);
+  py::object inside = ax.attr("bbox");
+  auto shift = [&](const char* lo, const char* hi) {
+    double d = 0;
+    double b_lo = box.attr(lo).cast<double>(), b_hi = box.attr(hi).cast<double>();
+    // A pixel in from each edge: the move goes through the data coordinates
+    // and back, and the edge pixels are blended.
+    double a_lo = inside.attr(lo).cast<double>() + 1, a_hi = inside.attr(hi).cast<double>() - 1;
+    if (b_hi > a_hi) d = a_hi - b_hi;
+    if (b_lo + d < a_lo) d = a_lo - b_lo;
+    return d;
+  };
+  double dx = shift("x0", "x1"), dy = shift("y0", "y1");
+  if (dx == 0 && dy == 0) return;
+  py::object to_screen = text.attr("get_transform")();
+  std::vector<double> at = to_screen.attr("transform")(text.attr("get_position")()).cast<std::vector<double>>();
+  std::vector<double> moved = to_screen.attr("inverted")()
+                                  .attr("transform")(py::make_tuple(at[0] + dx, at[1] + dy))
+                                  .cast<std::vector<double>>();
+  text.attr("set_x")(moved[0]);
+  text.attr("set_y")(moved[1]);
+}
+
 py::list list1(py::handle v) {
   py::list l;
   l.append(v);
@@ -230,6 +296,8 @@ void build_applied_curves() {
   ax.attr("add_line")(edit_marker);
   ax.attr("add_artist")(edit_marker_text);
   point_value_text = text_artist(py::int_(0), py::int_(0), py::str("({}, {})").format(0, 0).cast<std::string>());
+  labelled = {};
+  hide_label_without_its_point(point_value_text);
   ax.attr("add_artist")(point_value_text);
 
   ax.attr("add_patch")(fud);
@@ -374,6 +442,7 @@ void draw_point_values(py::handle, py::handle tvind) {
   double ymin = ybounds.first, ymax = ybounds.second, yviewsize = ybounds.second - ybounds.first;
   if (py::len(tvind) == 0) {
     point_value_text.attr("set_visible")(false);
+    labelled.index = -1;
     return;
   }
   py::object i = tvind[py::int_(0)];
@@ -389,6 +458,8 @@ void draw_point_values(py::handle, py::handle tvind) {
   point_value_text.attr("set_x")(xpv);
   point_value_text.attr("set_y")(ypv + 0.074 * yviewsize);
   point_value_text.attr("set_visible")(true);
+  labelled = {i.cast<long>(), px.cast<double>(), pyv.cast<double>()};
+  keep_inside_axes(point_value_text);
 }
 
 }  // namespace arcflex

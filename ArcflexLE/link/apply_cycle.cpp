@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include <platform/files.h>
+
 #include "appearance.h"
 #include "curve.h"
 #include "curve_match.h"
@@ -49,9 +51,12 @@ void set_children(const py::object& parent, const char* state) {
 // The change is confirmed; a kept file that cannot be removed would be put
 // back by the next start, so the user is told.
 void confirm_change() {
-  if (int err = confirm_pending_change()) {
+  std::string failed;
+  if (int err = confirm_pending_change(&failed)) {
+    // The kept file, or the folder whose flush after its removal failed.
+    const char* verb = failed == previous_curve_path() ? "Cannot remove \"" : "Cannot write \"";
     dialogs::show_error("Error",
-                        "Cannot remove \"" + previous_curve_path() + "\":\n" + std::generic_category().message(err) +
+                        verb + failed + "\":\n" + afp::error_text(err) +
                             "\n\nThe curve from before this change may come back at the next start.",
                         root);
   }
@@ -303,6 +308,7 @@ void load_and_wait_for_driver() {
 }
 
 void wait_for_driver(int time_remaining) {
+  if (meter_dead) return;  // the editor ends: nothing more goes to the meter
   if (time_remaining < 0) {
     take_back_unconfirmed_change();
     dialogs::show_error("Error applying settings", "No response from subprocess", root);
@@ -328,6 +334,7 @@ void wait_for_driver(int time_remaining) {
 }
 
 void wait_for_driver_to_revert(int time_remaining) {
+  if (meter_dead) return;
   if (time_remaining < 0) {
     dialogs::show_error("Error", "No response from subprocess", root);
     unsuspend();
@@ -401,8 +408,9 @@ std::string countdown_text(int time_remaining) {
 }
 
 void confirm_countdown(int time_remaining) {
-  // Destroyed from outside: its watch takes the change back.
-  if (!cpop.attr("winfo_exists")().cast<bool>()) return;
+  // Destroyed from outside: its watch takes the change back. Without a
+  // meter the editor ends, and its end takes the change back.
+  if (meter_dead || !cpop.attr("winfo_exists")().cast<bool>()) return;
   if (time_remaining < 0) {
     revert_settings();
     return;
@@ -410,6 +418,15 @@ void confirm_countdown(int time_remaining) {
   cpop.attr("lift")();
   if (time_remaining % 10 == 0) cpl2.attr("configure")("text"_a = countdown_text(time_remaining));
   cpop_cd = root.attr("after")(100, py::cpp_function([time_remaining] { confirm_countdown(time_remaining - 1); }));
+}
+
+void withdraw_confirm_window() {
+  g_confirming = false;
+  if (exists(cpop_cd)) root.attr("after_cancel")(cpop_cd);
+  cpop_cd = py::none();
+  if (!exists(cpop) || !cpop.attr("winfo_exists")().cast<bool>()) return;
+  cpop.attr("grab_release")();
+  cpop.attr("wm_withdraw")();
 }
 
 void end_confirm_countdown(bool confirmed) {

@@ -34,6 +34,9 @@ void confirm_countdown(int time_remaining);
 // kept (a box says so when it cannot be removed); false after a time-out,
 // whose take-back already settled the kept file.
 void end_confirm_countdown(bool confirmed = true);
+// The countdown stopped and the confirm window withdrawn, nothing decided:
+// for an end of the editor that takes the change back itself.
+void withdraw_confirm_window();
 void revert_settings();
 void redo_settings();
 

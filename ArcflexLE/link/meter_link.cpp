@@ -8,6 +8,7 @@
 #include <platform/pipe.h>
 #include <platform/process.h>
 
+#include "apply_cycle.h"
 #include "dialogs.h"
 #include "edit_windows.h"
 #include "runtime_guard.h"
@@ -52,7 +53,16 @@ void reader_thread(std::shared_ptr<afp::ChildProcess> p) {
       // start-up, so its first line is already a real report.
       ready = true;
       int mode = std::atomic_ref<int>(axis_mode).load(std::memory_order_relaxed);
-      if (auto item = meter_line_item(line, mode)) q.put(*item);
+      if (auto item = meter_line_item(line, mode)) {
+        q.put(*item);
+        if (*item == -99 || *item == -77) {
+          {
+            std::lock_guard<std::mutex> lock(thrd1_mutex);
+            ++load_answers;
+          }
+          thrd1_cv.notify_all();
+        }
+      }
     }
   }
   // dead_sub: an end the exit function did not cause.
@@ -140,6 +150,7 @@ void tell_sub(const std::string& msg) {
     ++attempts;
   }
   g_last_attempts = attempts;
+  if (sent && msg == "load") ++loads_sent;
   if (sent) return;
   // Without a meter (interface tests) a command that reaches no one is dropped.
   if (!meter_enabled) return;
@@ -157,6 +168,12 @@ void restart_sub() {
   tell_sub("load");
   ++pending_loads;
   driver_successfully_applied_changes = 0;
+}
+
+bool wait_for_load_answers() {
+  std::unique_lock<std::mutex> lock(thrd1_mutex);
+  return thrd1_cv.wait_for(lock, kExitDriverWait,
+                           [] { return load_answers.load() >= loads_sent.load() || thrd1_done.load(); });
 }
 
 void kill_threads() {
@@ -198,8 +215,10 @@ void kill() {
     guarded("tell the meter", [&] {
       if (!meter_running()) return;
       // The driver drops the unconfirmed curve as "p.dat" did; the meter
-      // serves one connection at a time, so the reload comes first.
+      // serves one connection at a time, so the reload comes first, and
+      // the meter is let go once the driver has answered every load.
       if (restored) tell_sub("load");
+      wait_for_load_answers();
       tell_sub("quit");
     });
   }
@@ -224,8 +243,10 @@ void meter_died() {
   }
   auto end_editor = [] { end_editor_at_once(1); };
   // The meter is gone and the editor ends once the box is closed: a change
-  // on its way is taken back from "p.dat" before the box says anything.
+  // on its way is taken back from "p.dat" before the box says anything, and
+  // the confirm window no longer asks about it.
   take_back_pending_change_at_exit();
+  guarded("withdraw the confirm window", [] { withdraw_confirm_window(); });
   try {
     if (code == 8) {
       // The editor ends once the installation's last box is closed; the
@@ -235,7 +256,9 @@ void meter_died() {
     }
     if (code != -1) dialogs::show_error("Error", "Subprocess failure.", root);
   } catch (std::exception& e) {
-    std::fprintf(stderr, "Meter end: %s\n", e.what());
+    // A box fails once the main window was closed under it (the exit
+    // function destroyed the application): that close is the answer.
+    if (!killed) std::fprintf(stderr, "Meter end: %s\n", e.what());
   }
   end_editor();
 }

@@ -3,6 +3,7 @@
 // lines into queue items, the end of the meter's output, and the exit.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,13 @@ void restart_sub();
 void kill();
 // Waits for the reader thread at most 0.25 s.
 void kill_threads();
+// The longest an exit waits for the driver's answers: the driver wait's 36
+// polls of 100 ms.
+inline constexpr std::chrono::milliseconds kExitDriverWait{3600};
+// Waits, at most kExitDriverWait, until the reader thread has seen the
+// meter's answer to every "load" sent, or the meter's output has ended;
+// false on the time limit. Needs no Python.
+bool wait_for_load_answers();
 // What the GUI thread does once the reader reported the meter's end: the
 // exit code's boxes, then the process ends with exit code 1. For code 8 it
 // returns while the driver installer runs; the end comes after its box.

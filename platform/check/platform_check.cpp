@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/mutex.h"
 #include "platform/paths.h"
 #include "platform/pipe.h"
@@ -142,6 +143,27 @@ int selftest() {
   }
   reader.join();
   check(got.size() == 2 && got[0] == "load" && got[1] == "quit", "pipe server got both commands");
+
+  // Files: one another handle holds open is reported in use; a removal's
+  // name is gone at once (renamed away, written through, over a leftover
+  // of that rename), and nothing is left beside it.
+  const std::string dir = afp::local_app_data() + "\\af_check_" + tag, file = dir + "\\p.dat";
+  bool removed = true, made = CreateDirectoryA(dir.c_str(), nullptr) && !afp::write_new_file(file, "1") &&
+                              !afp::write_new_file(file + ".del", "0");
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string wrong;  // the reasons that do not say so
+  for (int err : {afp::remove_file(file, &removed), afp::durable_rename(file + ".del", file),
+                  afp::durable_rename(file, file + ".x"), afp::write_new_file(file, "3")})
+    wrong += afp::error_text(err) == "File in use by another program" ? "" : '[' + afp::error_text(err) + ']';
+  CloseHandle(h);
+  check(made && h != INVALID_HANDLE_VALUE && wrong.empty() && !removed, "file held open: reason in use", wrong);
+  h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  const bool gone_at_once = h != INVALID_HANDLE_VALUE && !afp::remove_file(file, &removed) && removed &&
+                            GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES;
+  CloseHandle(h);
+  check(gone_at_once && !afp::write_new_file(file, "4", 0444) && !afp::remove_file(file) &&
+            !afp::remove_file(file, &removed) && !removed && RemoveDirectoryA(dir.c_str()),
+        "removal: gone at once while held open, read-only, missing, nothing left beside");
 
   // Driver port: without the driver the connect fails cleanly.
   auto port = afp::DriverPort::connect();

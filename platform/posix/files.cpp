@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,7 +31,16 @@ int write_new_file(const std::string& path, std::string_view bytes, int mode) {
   return err;
 }
 
+namespace {
+std::function<int(const std::string&)> g_folder_flush_hook;
+}  // namespace
+
+void set_folder_flush_hook(std::function<int(const std::string&)> hook) { g_folder_flush_hook = std::move(hook); }
+
 int sync_folder(const std::string& folder) {
+  if (g_folder_flush_hook) {
+    if (int err = g_folder_flush_hook(folder)) return err;
+  }
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return errno;
   const int err = ::fsync(fd) == 0 ? 0 : errno;
@@ -46,5 +57,14 @@ int durable_rename(const std::string& from, const std::string& to, bool* moved) 
   if (int err = sync_folder(to_folder)) return err;
   return from_folder == to_folder ? 0 : sync_folder(from_folder);
 }
+
+int remove_file(const std::string& path, bool* removed) {
+  if (removed) *removed = false;
+  if (::unlink(path.c_str()) != 0) return errno == ENOENT ? 0 : errno;
+  if (removed) *removed = true;
+  return sync_folder(std::filesystem::path(path).parent_path().string());
+}
+
+std::string error_text(int err) { return std::generic_category().message(err); }
 
 }  // namespace afp

@@ -16,14 +16,15 @@
 namespace afp {
 namespace {
 
-RawKeyboardSink* g_sink = nullptr;
-
-// Xlib calls this when the connection to the X server is lost, which is
-// how a session's end reaches us. Xlib ends the process if it returns.
-int on_connection_lost(Display*) {
-  if (g_sink) g_sink->window_ending();
-  return 0;
+[[noreturn]] void block_forever() {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
 }
+
+// Xlib calls this when the connection to the X server is lost, and ends the
+// process if it returns. The X server's end is not the end of the session
+// that matters here: the editor may still need the process (it ends it
+// when it ends itself), so only the key records end, as without a display.
+int on_connection_lost(Display*) { block_forever(); }
 
 RawKeyRecord to_record(KeySym sym, bool release) {
   RawKeyRecord r;
@@ -57,14 +58,9 @@ RawKeyRecord to_record(KeySym sym, bool release) {
   return r;
 }
 
-[[noreturn]] void block_forever() {
-  for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
-}
-
 }  // namespace
 
 RawKeyboardEnd run_raw_keyboard(RawKeyboardSink& sink) {
-  g_sink = &sink;
   Display* display = XOpenDisplay(nullptr);
   if (!display) block_forever();  // no X session: no key records
   XSetIOErrorHandler(on_connection_lost);

@@ -7,6 +7,7 @@ confirmed never outlives the editor: whatever ends it, the next start
 finds and uploads the curve from before the change."""
 import os
 import re
+import shutil
 import signal
 import subprocess
 import time
@@ -15,6 +16,7 @@ import editor_start_test as base
 import xwin
 from editor_apply_test import OK_BUTTON
 from editor_revert_test import EditorRevert, upload_content
+from editor_display_loss_test import children_of
 from editor_start_test import read
 
 
@@ -87,10 +89,14 @@ class KilledProcesses(EditorRevert):
             self.display = xwin.Display()
             p, window, confirm, before = self.apply_a_change()
             self.display.close()
+            self.driver().send_signal(signal.SIGSTOP)
             own.kill()
             own.wait()
+            time.sleep(1.5)
+            self.assertIsNone(p.poll(), "the editor ended before the driver answered")
+            self.driver().send_signal(signal.SIGCONT)
             self.assertEqual(p.wait(30), 1)
-            self.assertEqual(self.curve_file(), before)
+            self.assert_taken_back(before)
         finally:
             own.kill()
             own.wait()
@@ -129,15 +135,35 @@ class KilledProcesses(EditorRevert):
         self.assert_meter_ends()
         self.assert_next_start_uploads(before)
 
-    def test_meter_killed_gives_the_box_and_exit_code_1(self):
-        p, window = self.start_and_wait_for_startup_upload()
+    def test_meter_killed_in_the_countdown_gives_the_box_and_exit_code_1(self):
+        p, window, confirm, before = self.apply_a_change()
         (meter,) = self.meters()
         self.display.watch_maps()
         os.kill(meter, signal.SIGKILL)
         box, _ = self.display.wait_mapped("Error", 30)
         self.assertIsNotNone(box, "no error box after the meter was killed")
+        self.assertEqual((self.curve_file(), self.confirm_shown()), (before, False))
         self.assertIsNone(p.poll(), "the editor ended before its box was answered")
         self.answer_error_boxes_until_the_end(p)
+
+    def test_kept_file_unreadable_at_start_gives_its_box_and_a_signal_ends_it(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        self.close(p, window)
+        kept = shutil.copy(os.path.join(self.settings, "p.dat"), os.path.join(self.settings, "p.dat.prev"))
+        before = base.tree_state(self.env["LOCALAPPDATA"])
+        self.start_prefix = ["strace", "-f", "-qq", "-o", os.devnull, "-P", kept, "-e", "inject=read:error=EIO"]
+        self.display.watch_maps()
+        p = self.start()
+        self.assertIsNotNone(self.display.wait_mapped("Error", 60)[0], "no read-error box")
+        os.kill(children_of(p.pid)[0], signal.SIGTERM)  # the editor, below its tracer
+        self.assertEqual((p.wait(10), base.tree_state(self.env["LOCALAPPDATA"]), len(self.uploads())), (1, before, 1))
+
+    def test_main_window_closed_under_the_missing_driver_question(self):
+        self.driver().kill()
+        p, window = self.start_and_wait_for_window()
+        self.assertIsNotNone(self.display.wait_mapped("Missing driver", 30)[0], "no question")
+        self.display.request_close(window)
+        self.assertEqual((p.wait(30), p.stderr.read()), (1, b""))
 
     def test_termination_signals_end_the_editor_as_a_close_does(self):
         p, window = self.start_and_wait_for_startup_upload()
@@ -153,7 +179,11 @@ class KilledProcesses(EditorRevert):
                 os.remove(os.path.join(self.settings, "p.dat"))  # the start writes the curve it keeps
                 self.start_options = {"process_group": 0} if group else {}
                 p, window, confirm, before = self.apply_a_change()
+                self.driver().send_signal(signal.SIGSTOP)  # the driver answers the take-back 1.5 s late
                 (os.killpg if group else os.kill)(p.pid, how)
+                time.sleep(1.5)
+                self.assertIsNone(p.poll(), "the editor ended before the driver answered")
+                self.driver().send_signal(signal.SIGCONT)
                 self.assert_import_ends(p)
                 self.assert_meter_ends()
                 self.assert_taken_back(before)
@@ -163,17 +193,21 @@ class KilledProcesses(EditorRevert):
         """Apply, then OK: each file is flushed before its rename, and the
         folder right after it."""
         log = os.path.join(self.base, "strace.log")
-        self.start_prefix = ["strace", "-f", "-qq", "-y", "-o", log, "-e", "trace=fsync,rename"]
+        self.start_prefix = ["strace", "-f", "-qq", "-y", "-o", log, "-e", "trace=fsync,rename,unlink,unlinkat"]
         p, window, confirm, before = self.apply_a_change()
         self.click_in_window(confirm, *OK_BUTTON)
         self.wait_for("the confirm window to go", lambda: not self.confirm_shown(), timeout=10)
         self.close(p, window)
         d = re.escape(self.settings)
-        calls = re.findall(r'fsync\(\d+<%s/?([^>]*)>|rename\("%s/([^"]*)"' % (d, d), read(log).decode(errors="replace"))
-        seq = "".join("rename %s\n" % r if r else "fsync %s\n" % (f or ".") for f, r in calls)
+        calls = re.findall(r'fsync\(\d+<%s/?([^>]*)>|rename\("%s/([^"]*)"|unlink(?:at\(AT_FDCWD, |\()"%s/([^"]*)"'
+                           % (d, d, d), read(log).decode(errors="replace"))
+        seq = "".join("rename %s\n" % r if r else "unlink %s\n" % u if u else "fsync %s\n" % (f or ".")
+                      for f, r, u in calls)
         steps = re.findall(r"^fsync (\S+)\nrename \1\nfsync \.$", seq, re.M)
         self.assertEqual(len(steps), seq.count("rename "), seq)
         self.assertLessEqual({"p.dat.tmp", "p.dat.prev.tmp"}, set(steps), seq)
+        # The kept file's removal at OK reaches the disk too: the folder is flushed after it.
+        self.assertIn("unlink p.dat.prev\nfsync .\n", seq)
 
     def test_a_failed_flush_fails_the_apply(self):
         """The settings folder's second flush (the kept file's, in the Apply)

@@ -16,6 +16,7 @@
 
 #include "af_test_env.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/mutex.h"
 #include "platform/paths.h"
 #include "platform/pipe.h"
@@ -75,6 +76,17 @@ TEST_F(Platform, LocalAppDataFollowsTheEnvironment) {
   EXPECT_EQ(afp::local_app_data(), (base_ / "home" / ".local" / "share").string());
   EXPECT_EQ(afp::path_separator(), '/');
   EXPECT_EQ(afp::executable_name("afmeter"), "afmeter");
+}
+
+// A rename flushes the folder of each name.
+TEST_F(Platform, DurableRenameFlushesTheFoldersOfBothNames) {
+  const fs::path a = aftest::make_temp_dir("afrename"), b = aftest::make_temp_dir("afrename");
+  aftest::write_file(a / "f", "x");
+  std::vector<std::string> flushed;
+  afp::set_folder_flush_hook([&](const std::string& folder) { return flushed.push_back(folder), 0; });
+  EXPECT_EQ(afp::durable_rename((a / "f").string(), (b / "f").string()), 0);
+  afp::set_folder_flush_hook({});
+  EXPECT_EQ(flushed, (std::vector<std::string>{b.string(), a.string()}));
 }
 
 TEST_F(Platform, RunDirIsPrivate) {

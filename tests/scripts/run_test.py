@@ -1,6 +1,6 @@
 """scripts/run with stand-ins for the build, the driver and the editor: it
 returns the editor's exit code, ends the stand-in driver it started, names
-an editor that holds the single-instance lock, and passes TERM and INT on to
+an editor that holds the single-instance lock, and passes TERM, INT and HUP on to
 the editor as TERM."""
 import contextlib, fcntl, os, signal, subprocess, tempfile, time, unittest
 
@@ -42,7 +42,7 @@ class Run(unittest.TestCase):
     def test_cases(self):
         # (editor's exit code, lock held by another editor, signal to scripts/run)
         for code, locked, sig in ((3, False, None), (0, True, None), (4, False, signal.SIGTERM),
-                                  (4, False, signal.SIGINT)):
+                                  (4, False, signal.SIGINT), (4, False, signal.SIGHUP)):
             with self.subTest(code=code, locked=locked, sig=sig), tempfile.TemporaryDirectory() as d:
                 for tool, out in (("dpkg-query", "echo 'install ok installed'"), ("cmake", ""), ("xdpyinfo", "")):
                     put(f"{d}/fake/{tool}", f"#!/bin/sh\n{out}\n")

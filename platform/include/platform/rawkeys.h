@@ -2,7 +2,8 @@
 //
 // Windows: a hidden window with raw input registration (input sink) and its
 // message loop. Linux: XInput2 raw key events on the X root window; losing
-// the X connection (the session ends) counts as the window's destruction.
+// the X connection ends the key records only (the call then blocks for
+// good, as without a display): the program lives on until it ends itself.
 #pragma once
 
 namespace afp {
@@ -37,7 +38,8 @@ enum class RawKeyboardEnd {
 // Creates the hidden window and registers it for raw keyboard input, then
 // runs its message loop on the calling thread until the loop ends. A failed
 // registration is not an error: the loop runs without key records. On Linux
-// without an X display the call blocks for good, without key records.
+// without an X display, or once its connection is lost, the call blocks for
+// good, without key records, and window_ending() is never called.
 // The keyboard registration is removed before the call returns.
 RawKeyboardEnd run_raw_keyboard(RawKeyboardSink& sink);
 

@@ -80,6 +80,19 @@ TEST(StartupFolders, CurveFileOfAnUnconfirmedChangeIsPutBackBeforeTheLoad) {
   EXPECT_EQ(arcflex::horizontal_x[py::int_(1)].cast<double>(), 10.0);
 }
 
+TEST(StartupCallbacks, ACallbackErrorIsReportedUntilTheEditorEnds) {
+  start_recorded();
+  for (bool ended : {false, true}) {
+    arcflex::killed = ended;  // once the exit function ran, a box left open fails quietly
+    testing::internal::CaptureStderr();
+    arcflex::root.attr("after_idle")(py::eval("lambda: 1 / 0"));
+    arcflex::root.attr("update")();
+    py::module_::import("sys").attr("stderr").attr("flush")();
+    EXPECT_EQ(testing::internal::GetCapturedStderr().find("ZeroDivisionError") == std::string::npos, ended);
+  }
+  arcflex::killed = false;
+}
+
 TEST(StartupMeter, NoMeterRunningMeansNoPipeAttemptAndNoWait) {
   start_recorded();
   EXPECT_TRUE(arcflex::dialogs::recorded().empty());

@@ -14,6 +14,9 @@
 #include "af_test_env.h"
 #include "curve.h"
 #include "curve_fixture.h"
+#include "dialogs.h"
+#include "platform/files.h"
+#include "presets.h"
 #include "profiles.h"
 #include "runtime_guard.h"
 #include "settings_files.h"
@@ -35,6 +38,8 @@ class SettingsFiles : public ::testing::Test {
     assign_defaults();
     settingsdir = data_folder("Arcflex LE", "settings");
     fs::create_directories(settingsdir);
+    dialogs::set_recording(true);  // a start-up box must not wait for a user
+    afp::set_folder_flush_hook({});
   }
 
   std::string pdat() const { return settingsdir + "p.dat"; }
@@ -175,13 +180,6 @@ TEST_F(SettingsFiles, FailedWriteLeavesTheOldFile) {
   set_horizontal(get_default_points());
   write_curve();
   const std::string good = aftest::read_file(pdat());
-
-  // A temporary file that cannot be created.
-  fs::create_directory(pdat() + ".tmp");
-  set_horizontal(ints_of({0, 20, 40}), ints_of({1, 2, 3}), ints_of({0, 0, 0}));
-  EXPECT_THROW(write_curve(), std::runtime_error);
-  EXPECT_EQ(aftest::read_file(pdat()), good);
-  fs::remove(pdat() + ".tmp");
 
   // A value that is not finite is never written.
   set_horizontal(list_of({0, 20, 40}), list_of({1, std::numeric_limits<double>::infinity(), 3}),
@@ -328,6 +326,8 @@ TEST_F(SettingsFiles, MissingOrUnreadableCurveFileGivesTheDefaultCurve) {
       // Every line the meter reads must read, or it would upload another table.
       {"table cut to a third", head + table("\r\n", 66)},
       {"padded with NUL bytes", head + table() + std::string(4096, '\0')},
+      {"a line after the table", head + table("\r\n", 153)},
+      {"bad table value", head + table("\r\n", 151) + "\r\n1.0x"},
       {"bad tail slope", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\nx\r\n5" + table()},
       {"scale 0", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0" + table()},
       {"scale 40000", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n40000" + table()},
@@ -357,7 +357,7 @@ TEST_F(SettingsFiles, MissingOrUnreadableCurveFileGivesTheDefaultCurve) {
 }
 
 TEST_F(SettingsFiles, InvalidCurveGivesTheDefaultCurveAndKeepsTheFile) {
-  const std::string content = "30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table();
+  const std::string content = "30 20 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table();
   write_pdat(content);
   initialize_af();
   EXPECT_FALSE(init_err);
@@ -415,6 +415,41 @@ TEST_F(SettingsFiles, SettingsWriterAndItsRoundTrip) {
   EXPECT_EQ(zoom_to_location, 1);
   EXPECT_EQ(ctrl_n, 1);
   EXPECT_EQ(gui_scaling_factor, 175);
+}
+
+// Whatever the editor writes, its next start reads back as written (folders
+// at the temporary names in nobody's way): "p.dat" of every preset at every
+// DPI and of the edges of the rules (last control point at x 0, the scale
+// clamped, an edge point at the tail, a vertical tail, samples ending short
+// of and past table x 200), with a profile of each; "GUI.dat" at its ends.
+TEST_F(SettingsFiles, EveryWrittenFileReadsBackAsWritten) {
+  for (const std::string& f : {pdat(), previous_curve_path(), guidat()}) fs::create_directory(f + ".tmp");
+  py::list curves = py::eval("[([0, 0, 5], [1, 1, 2]), ([0, 0.005, 1], [1, 1, 1]), ([0, 10, 20, 40], [1, 1, 2, 2], [0, 0, 1, 0]),"
+                             " ([0, 10, 30, 30], [1, 1, 1, 2]), ([55, 97, 107], [0.5, 1.2, 1.4]), ([97, 102], [1, 1.5])]");
+  for (int i = 0; i < 40; ++i) curves.append(py::make_tuple(preset_x(i / 4, i % 4 + 1), preset_y(i / 4)));
+  for (py::handle c : curves) {
+    set_horizontal(c[py::int_(0)], c[py::int_(1)], py::eval("lambda c: c[2] if len(c) > 2 else [0] * len(c[0])")(c));
+    keep_previous_curve_on_next_write();
+    write_curve();
+    EXPECT_EQ(confirm_pending_change(), 0);
+    write_text_file(settingsdir + "p.afcurve", profile_lines());
+    const ProfileCurve p = parse_profile(*read_profile_file(settingsdir + "p.afcurve"));
+    initialize_af();
+    EXPECT_EQ(text(horizontal_x) + text(horizontal_y) + text(horizontal_corners) + (init_err ? " unread" : ""),
+              text(py::cast(p.x)) + text(py::cast(p.y)) + text(py::cast(p.corners)));
+  }
+  auto after_line_1 = [&] { const std::string b = aftest::read_file(guidat()); return b.substr(b.find('\n')); };
+  int* const fields[] = {&negative_accel, &fslider, &sslider, &show_point_values, &zoom_to_location, &ctrl_n, &gui_scaling_factor};
+  for (const auto& [folder, values] : {std::pair<std::string, std::vector<int>>{"/odd\r\n\"\xc3\xa9\"\t ", {0, 1, 5, 0, 0, 0, 25}},
+                                       {std::string(98302, 'f'), {1, 5, 1, 1, 1, 1, 250}}, {"", {2, 10, 9, 10, -1, 7, 300}}}) {
+    savesdir = folder;
+    for (std::size_t i = 0; i < 7; ++i) *fields[i] = values[i];
+    write_settings();
+    const std::string written = after_line_1();
+    initialize_af();
+    write_settings();  // what was read is what had been written
+    EXPECT_EQ(after_line_1(), written);
+  }
 }
 
 TEST(SettingsText, PlainDecimalNumbersOnly) {
@@ -495,11 +530,18 @@ TEST_F(SettingsFiles, UnusableCurveFileIsKeptBesideIt) {
     EXPECT_EQ(aftest::read_file(pdat() + ".bad." + std::to_string(i + 2)), bad[i]);
   }
   EXPECT_EQ(aftest::read_file(pdat() + ".bad"), "an older kept file");
+  // One that can be neither copied nor moved aside ends the start before anything overwrites it.
+  aftest::write_file(fs::path(settingsdir).parent_path().parent_path() / "a.dat", "unusable");
+  fs::remove(pdat());
+  fs::create_symlink(fs::path(settingsdir).parent_path().parent_path() / "a.dat", pdat());
+  aftest::set_frozen(settingsdir, true);
+  EXPECT_THROW(initialize_af(), FileError);
+  aftest::set_frozen(settingsdir, false);
   // Nothing is kept where nothing is lost: a FIFO (never opened), a folder,
   // a curve that breaks the rules (the file stays for the meter).
   const std::function<void()> nothing_to_keep[] = {
       [&] { ASSERT_EQ(mkfifo(pdat().c_str(), 0600), 0); }, [&] { fs::create_directory(pdat()); },
-      [&] { write_pdat("30 20 10 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table()); }};
+      [&] { write_pdat("30 20 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table()); }};
   for (const auto& make : nothing_to_keep) {
     fs::remove_all(pdat());
     fs::remove_all(pdat() + ".bad");
@@ -542,7 +584,7 @@ TEST_F(SettingsFiles, CurveWriteKeepsWhatWritingInPlaceWould) {
     EXPECT_EQ(aftest::read_file(other / target), written) << target;
   }
   fs::remove(pdat());
-  for (const std::string& folder : {pdat(), pdat() + ".tmp"}) {
+  for (const std::string& folder : {pdat()}) {
     fs::create_directory(folder);
     failure("Is a directory", folder);
     fs::remove(folder);
@@ -589,6 +631,23 @@ TEST_F(SettingsFiles, CurveFileOfAPendingChangeIsKeptAndPutBack) {
   write_settings();
   EXPECT_FALSE(fs::exists(previous_curve_path()));
 
+  // "p.dat" replaced but its folder flush failed: the kept curve is back at once.
+  const std::string before = aftest::read_file(pdat());
+  set_horizontal(ints_of({0, 20, 40}), ints_of({1, 2, 3}), ints_of({0, 0, 0}));
+  int flushes = 0;
+  afp::set_folder_flush_hook([&](const std::string&) { return ++flushes == 2 ? EIO : 0; });
+  keep_previous_curve_on_next_write();
+  EXPECT_THROW(write_curve(), FileWriteError);
+  EXPECT_EQ(aftest::read_file(pdat()), before);
+  // OK's removal of the kept file is flushed: a failed flush is told, naming the folder.
+  keep_previous_curve_on_next_write();
+  write_curve();
+  afp::set_folder_flush_hook([](const std::string&) { return EIO; });
+  std::string failed;
+  EXPECT_EQ(confirm_pending_change(&failed), EIO);
+  EXPECT_EQ(failed + (fs::exists(previous_curve_path()) ? " kept" : ""), fs::path(pdat()).parent_path().string());
+  afp::set_folder_flush_hook({});
+
   // Links planted at the temporary files' names are replaced, never written through.
   const fs::path outside = fs::path(settingsdir).parent_path().parent_path() / "outside";
   aftest::write_file(outside, "mine");
@@ -627,14 +686,14 @@ TEST_F(SettingsFiles, KeptCurveIsPutBackAcrossFileSystems) {
 // moves only once the default curve is written.
 TEST_F(SettingsFiles, StartWithAKeptFilePutsItBackOrSetsItAside) {
   const std::string unconfirmed = "0 10 30 80 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n6.67" + table();
-  const std::string good = "0 10 20 40" + unconfirmed.substr(10), cut = good.substr(0, good.size() / 3);
+  const std::string good = "0 20 30 40" + unconfirmed.substr(10), cut = good.substr(0, good.size() / 3);
   fs::create_directory(previous_curve_path() + ".bad");  // in the way of nothing
   for (const std::string& kept : {good, cut}) {
     write_pdat(unconfirmed);
     aftest::write_file(previous_curve_path(), kept);
     put_back_kept_curve();
     initialize_af();
-    EXPECT_EQ(text(horizontal_x), kept == good ? "[0.0, 10.0, 20.0, 40.0]" : "[0, 10, 30, 40]");
+    EXPECT_EQ(text(horizontal_x), kept == good ? "[0.0, 20.0, 30.0, 40.0]" : "[0, 10, 30, 40]");
   }
   EXPECT_EQ(aftest::read_file(pdat() + ".bad") + aftest::read_file(previous_curve_path()), unconfirmed + cut);
   write_first_curve();

@@ -84,6 +84,7 @@ std::vector<double> xs() {
 std::vector<int> corner_flags() { return arcflex::corners.cast<std::vector<int>>(); }
 std::string text_of(const py::object& t) { return t.attr("get_text")().cast<std::string>(); }
 bool shown(const py::object& w) { return w.attr("state")().cast<std::string>() == "normal"; }
+bool label_shown() { return arcflex::point_value_text.attr("get_visible")().cast<bool>(); }
 size_t sounds() {
   size_t n = 0;
   for (auto& r : arcflex::dialogs::recorded()) n += r.kind == "sound";
@@ -317,6 +318,12 @@ TEST(GraphPanZoom, HoverLabelAndMarkerTexts) {
   hover(10, 1);
   EXPECT_TRUE(arcflex::point_value_text.attr("get_visible")().cast<bool>());
   EXPECT_EQ(text_of(arcflex::point_value_text), "(10.0, 1.0)");
+  arcflex::canvas.attr("draw")();
+  EXPECT_TRUE(label_shown());
+  // A curve put in its place (a preset, a load) takes the label with it.
+  set_curve({0, 12, 30, 40}, {0.5, 1.1, 1, 1});
+  arcflex::draw_curve_artists();
+  EXPECT_FALSE(label_shown());
   hover(20, 1.8);
   EXPECT_FALSE(arcflex::point_value_text.attr("get_visible")().cast<bool>());
   arcflex::show_marker = true;
@@ -389,8 +396,10 @@ TEST(GraphPoints, FullCurveOnlySoundsAndDeleteRules) {
   EXPECT_EQ(points().size(), 3u);
   // D with G held deletes the point under the pointer, not the tail.
   arcflex::g_pressed = true;
+  hover(10, 1);
   key("key_press_event", "d", 10, 1);
   EXPECT_THAT(xs(), ElementsAre(0, 30));
+  EXPECT_FALSE(label_shown());
   arcflex::g_pressed = false;
   before = sounds();
   key("key_press_event", "d", 30, 1);
@@ -400,6 +409,7 @@ TEST(GraphPoints, FullCurveOnlySoundsAndDeleteRules) {
 
 TEST(GraphPoints, RightClickOnAPointOpensTheEditWindowBesideThePointer) {
   start();
+  hover(30, 1);
   press(30, 1, 3);
   release(30, 1, 3);
   ASSERT_TRUE(shown(arcflex::edit_window));
@@ -411,6 +421,7 @@ TEST(GraphPoints, RightClickOnAPointOpensTheEditWindowBesideThePointer) {
   arcflex::delete_button.attr("invoke")();
   EXPECT_FALSE(shown(arcflex::edit_window));
   EXPECT_THAT(xs(), ElementsAre(0, 10, 40));
+  EXPECT_FALSE(label_shown());
   // A press on the graph hides an open pop-up.
   press(20, 1.8, 3);
   release(20, 1.8, 3);
