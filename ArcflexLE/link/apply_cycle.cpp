@@ -453,13 +453,16 @@ void revert_settings() {
     restore_values();
   } catch (std::exception& e) {
     // "p.dat" may not hold the old curve: the meter is not asked to load it.
+    // The countdown and its window go first: the box is not left under a
+    // window that keeps counting.
     reverting_settings = 0;
-    dialogs::show_error("Error applying settings", error_text(e), root);
+    const std::string why = error_text(e);
     if (exists(cpop_cd)) root.attr("after_cancel")(cpop_cd);
     cpop.attr("wm_withdraw")();
     cpop.attr("grab_release")();
     set_apply_text("Apply");
     unsuspend();
+    dialogs::show_error("Error applying settings", why, root);
     return;
   }
   // "p.dat" holds the previous curve again.
