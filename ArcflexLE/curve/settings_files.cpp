@@ -469,19 +469,22 @@ std::optional<double> parse_real(std::string_view text) {
 
 // ---- p.dat -----------------------------------------------------------------
 
-std::optional<std::size_t> curve_table_length(std::string_view x_line, std::string_view scale_line) {
+std::optional<TableLengths> curve_table_lengths(std::string_view x_line, std::string_view scale_line) {
   const std::vector<std::string_view> xs = split_white(x_line);
   if (xs.size() < 2) return std::nullopt;
   const std::optional<double> x = parse_real(xs[xs.size() - 2]), scale = parse_real(scale_line);
   if (!x || !scale) return std::nullopt;
   // The table x at which write_curve() puts the last control point (the
-  // scale is 1 when unscaled). A product a rounding step below a whole
-  // number counts as that number: 30 * (200 / 30) is 199.99999999999997, yet
-  // the scaled curve ends at table x 200 (its samples may reach it or not).
+  // scale is 1 when unscaled). The spline's last sample lies within a
+  // rounding step of it, on either side: 30 * (200 / 30) is
+  // 199.99999999999997, and its samples may end at 200 or a step short of
+  // it, giving 201 values or 200.
   const double product = *x * *scale;
-  const double end = std::floor(product + std::fabs(product) * 1e-9);
-  if (!(end <= static_cast<double>(std::max(table_size, 0)))) return std::nullopt;
-  return static_cast<std::size_t>(std::max(end, 0.0)) + 1;
+  const double tol = std::fabs(product) * 1e-9;
+  const double low = std::max(std::floor(product - tol), 0.0), high = std::max(std::floor(product + tol), 0.0);
+  if (!(low <= static_cast<double>(std::max(table_size, 0)))) return std::nullopt;
+  const double cap = static_cast<double>(std::max(table_size, 0));
+  return TableLengths{static_cast<std::size_t>(low) + 1, static_cast<std::size_t>(std::min(high, cap)) + 1};
 }
 
 CurveFile read_curve_file(const std::string& path) {
@@ -493,8 +496,10 @@ CurveFile read_curve_file(const std::string& path) {
   if (read.err) throw FileReadError(path, reason(read.err));
   if (read.too_long) throw Unreadable("longer than a curve file: " + path);
   const std::vector<std::string> lines = split_lines(read.bytes, 5 + most + 1, true);
-  const std::optional<std::size_t> table = curve_table_length(line_at(lines, 0), line_at(lines, 4));
-  if (!table || lines.size() != 5 + *table + 1) throw Unreadable("not a whole curve file: " + path);
+  const std::optional<TableLengths> table = curve_table_lengths(line_at(lines, 0), line_at(lines, 4));
+  if (!table || lines.size() < 5 + table->fewest + 1 || lines.size() > 5 + table->most + 1) {
+    throw Unreadable("not a whole curve file: " + path);
+  }
   auto line = [&](std::size_t k) -> const std::string& { return line_at(lines, k); };
   real_or_throw(line(3));
   for (std::size_t k = 5; k < lines.size(); ++k) real_or_throw(lines[k]);
@@ -548,21 +553,17 @@ void write_curve() {
   lines.push_back(row_text(horizontal_corners));
   lines.push_back(number_text(hslope));
   lines.push_back(number_text(scale_dx));
-  // As many values as the head lines give, so the start-up's check takes
-  // back every file written: the spline's last sample can end a rounding
-  // step short of (or past) the scaled last control point, giving one value
-  // fewer (or more). A value the samples do not reach is the tail's straight
-  // line there, as beyond the last sample everywhere.
-  const std::optional<std::size_t> count = curve_table_length(lines[0], lines[4]);
-  if (!count) throw std::runtime_error("no lookup table for the x values " + lines[0]);
-  auto tail_at = [&](std::size_t table_x) { return hslope * (py::int_(table_x) - prev_x) + prev_y; };
   py::list yvals = eval_spline_list(hout);
-  for (std::size_t i = 0; i < *count; ++i) {
-    const bool sampled = i < static_cast<std::size_t>(length(yvals));
-    lines.push_back(number_text(sampled ? py::object(yvals[i]) : py::float_(tail_at(i).cast<double>())));
+  for (py::handle v : yvals) lines.push_back(number_text(v));
+  // The start-up's check takes back what is written only with a table count
+  // the head lines allow.
+  const std::size_t count = static_cast<std::size_t>(length(yvals));
+  const std::optional<TableLengths> allowed = curve_table_lengths(lines[0], lines[4]);
+  if (!allowed || count < allowed->fewest || count > allowed->most) {
+    throw std::runtime_error("no lookup table for the x values " + lines[0]);
   }
-  // The tail's straight line one step past the table.
-  lines.push_back(number_text(tail_at(*count)));
+  // The tail's straight line one step past the table's last value.
+  lines.push_back(number_text(hslope * (py::int_(count) - prev_x) + prev_y));
 
   const bool keep = g_keep_previous;
   if (keep) keep_previous_curve();

@@ -79,20 +79,23 @@ bool curve_file_reads(const std::string& path);
 void set_aside_unconfirmed_curve();
 void set_aside_kept_file();
 
-// The number of lookup values a "p.dat" holds, from its head lines as
+// The numbers of lookup values a "p.dat" may hold, from its head lines as
 // written: line 1 (the x list) and line 5 (the scale). The table runs from
-// table x 0 to the whole part of the last control point's x (the second to
-// last value) times the scale, so 1 + that whole part (201 for a scaled
-// curve, 1 for one whose last control point is at x 0), and never fewer
-// than one value. nullopt for lines no curve file has (fewer than two x
-// values, a bad number, a table longer than table_size + 1).
-// write_curve() writes that many values whatever x its spline samples end
-// at, and the start-up's check wants that many.
-std::optional<std::size_t> curve_table_length(std::string_view x_line, std::string_view scale_line);
+// table x 0 to the spline's last sample, which ends within a rounding step
+// of the last control point's x (the second to last value) times the scale:
+// 1 + the whole part of that product, or one fewer where it lies a rounding
+// step above a whole number (or one more a step below), never fewer than
+// one value nor more than table_size + 1. nullopt for lines no curve file
+// has (fewer than two x values, a bad number, a table past table_size).
+// write_curve() and the start-up's check both keep to it.
+struct TableLengths {
+  std::size_t fewest, most;
+};
+std::optional<TableLengths> curve_table_lengths(std::string_view x_line, std::string_view scale_line);
 
 // What a "p.dat" holds for the start-up: the curve lists and the scale.
 // Every line the meter reads is checked: the three lists, the tail slope,
-// the scale and the table (curve_table_length values) with the value past
+// the scale and the table (a count curve_table_lengths allows) with the value past
 // it, nothing missing and nothing after. Raises FileReadError for a file
 // that cannot be read (the system's reason), std::runtime_error for one
 // that is no curve.

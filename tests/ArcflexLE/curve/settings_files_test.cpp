@@ -438,6 +438,39 @@ TEST_F(SettingsFiles, EveryWrittenFileReadsBackAsWritten) {
     EXPECT_EQ(text(horizontal_x) + text(horizontal_y) + text(horizontal_corners) + (init_err ? " unread" : ""),
               text(py::cast(p.x)) + text(py::cast(p.y)) + text(py::cast(p.corners)));
   }
+  // Stored files: every release wrote the spline's own samples, 1 + the whole
+  // part of the last (a rounding step short of 200 here: 200 values), the
+  // last one a value more on the tail's line. Both read back, as "p.dat" and
+  // as the kept file; a table shorter than either is no curve file.
+  for (int last : {97, 161, 167, 193}) {
+    SCOPED_TRACE(last);
+    set_horizontal(ints_of({0, 10, last, last + 10}), list_of({0.5, 1, 1, 1}), ints_of({0, 0, 0, 0}));
+    write_curve();
+    std::vector<std::string> lines = file_lines(pdat());
+    ASSERT_EQ(lines.size(), 5 + 200 + 1u);
+    auto joined = [](const std::vector<std::string>& l) {
+      std::string b;
+      for (const std::string& t : l) b += (b.empty() ? "" : "\r\n") + t;
+      return b;
+    };
+    const std::string part = joined(lines);
+    lines.insert(lines.end() - 1, lines.back());  // a flat tail: 1.0 at x 200 and past it
+    const std::string last_release = joined(lines);
+    lines.erase(lines.end() - 3, lines.end() - 1);
+    for (const std::string& f : {part, last_release, joined(lines)}) {
+      write_pdat(f);
+      init_err = false;
+      initialize_af();
+      EXPECT_EQ(text(horizontal_x) + (init_err ? " unread" : ""),
+                f == joined(lines) ? "[0, 10, 30, 40] unread" : "[0.0, 10.0, " + std::to_string(last) + ".0, " + std::to_string(last + 10) + ".0]");
+      if (f == joined(lines)) continue;
+      write_pdat("unconfirmed");
+      aftest::write_file(previous_curve_path(), f);
+      put_back_kept_curve();
+      initialize_af();
+      EXPECT_EQ(aftest::read_file(pdat()), f);
+    }
+  }
   auto after_line_1 = [&] { const std::string b = aftest::read_file(guidat()); return b.substr(b.find('\n')); };
   int* const fields[] = {&negative_accel, &fslider, &sslider, &show_point_values, &zoom_to_location, &ctrl_n, &gui_scaling_factor};
   for (const auto& [folder, values] : {std::pair<std::string, std::vector<int>>{"/odd\r\n\"\xc3\xa9\"\t ", {0, 1, 5, 0, 0, 0, 25}},
@@ -517,7 +550,8 @@ TEST_F(SettingsFiles, CurveFileLineEndsAndRealCornerFlags) {
 TEST_F(SettingsFiles, UnusableCurveFileIsKeptBesideIt) {
   const std::string bad[] = {"0 10 30 40 \r\n0.5 1 1 1 ", "0 10 30 40 \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0.0\r\n0",
                              std::string("\xff\xfe\0\x01\r\n\0", 7), "",
-                             std::string(3 * curve_line_max(), '1') + " \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0\r\n1"};
+                             std::string(3 * curve_line_max(), '1') + " \r\n0.5 1 1 1 \r\n0 0 0 0 \r\n0\r\n1",
+                             "an older kept fil\xe9"};  // the size of "p.dat.bad", not its bytes
   // Under a free name: nothing set aside before is lost, nothing there blocks.
   aftest::write_file(pdat() + ".bad", "an older kept file");
   fs::create_directory(pdat() + ".bad.1");
@@ -530,6 +564,9 @@ TEST_F(SettingsFiles, UnusableCurveFileIsKeptBesideIt) {
     EXPECT_EQ(aftest::read_file(pdat() + ".bad." + std::to_string(i + 2)), bad[i]);
   }
   EXPECT_EQ(aftest::read_file(pdat() + ".bad"), "an older kept file");
+  write_pdat(bad[0]);  // bytes kept before are not kept again
+  initialize_af();
+  EXPECT_FALSE(fs::exists(pdat() + ".bad." + std::to_string(std::size(bad) + 2)));
   // One that can be neither copied nor moved aside ends the start before anything overwrites it.
   aftest::write_file(fs::path(settingsdir).parent_path().parent_path() / "a.dat", "unusable");
   fs::remove(pdat());
