@@ -32,14 +32,36 @@ py::object messagebox() { return py::module_::import("tkinter.messagebox"); }
 
 int g_boxes_open = 0;
 
+// Tk's message box of a parent is one window: a box opened over another
+// destroys that one, which held the X focus, and then asks for the focus
+// with a plain "focus", which does not take it back for the application.
+// Once the new box is on screen and has chosen its button, that button is
+// given the focus, so Return answers it as it does a box alone. The tries
+// are 20 ms apart and end after 5 s.
+void focus_nested_box(py::handle root, py::handle parent) {
+  std::string path = parent && !parent.is_none() ? py::str(parent).cast<std::string>() : ".";
+  path = (path == "." ? "" : path) + ".__tk__messagebox";
+  py::object tk = root.attr("tk");
+  tk.attr("eval")(R"(
+    proc ::arcflex_focus_box {w tries} {
+      if {[winfo exists $w] && [winfo viewable $w] && [focus -lastfor $w] ne $w} {
+        focus -force [focus -lastfor $w]
+      } elseif {$tries > 0} {
+        after 20 [list ::arcflex_focus_box $w [incr tries -1]]
+      }
+    })");
+  tk.attr("call")("after", 20, "::arcflex_focus_box", path, 250);
+}
+
 // While a box is open its own event loop runs. Python runs a signal's
 // handler only between two steps of Python code, and at start-up nothing
 // else is scheduled: a timer gives the handlers their turn.
 class OpenBox {
  public:
-  OpenBox() {
-    ++g_boxes_open;
+  explicit OpenBox(py::handle parent) {
     root_ = py::module_::import("tkinter").attr("_default_root");
+    if (!root_.is_none() && g_boxes_open > 0) focus_nested_box(root_, parent);
+    ++g_boxes_open;
     if (!root_.is_none()) schedule();
   }
   ~OpenBox() {
@@ -84,7 +106,7 @@ void show_box(const char* kind, const char* fn, const std::string& title, const 
     record(kind, title, message, parent);
     return;
   }
-  OpenBox open;
+  OpenBox open(parent);
   messagebox().attr(fn)(title, message, **box_options(parent));
 }
 
@@ -94,7 +116,7 @@ bool ask_box(const char* kind, const char* fn, const std::string& title, const s
     record(kind, title, message, parent);
     return next_bool();
   }
-  OpenBox open;
+  OpenBox open(parent);
   py::object r = messagebox().attr(fn)(title, message, **box_options(parent));
   return r.ptr() && PyObject_IsTrue(r.ptr()) == 1;
 }

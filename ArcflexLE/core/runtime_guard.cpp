@@ -38,20 +38,21 @@ void end_live_editor_at_once() {
 void take_back_pending_change_at_exit() {
   if (!change_pending()) {  // OK was pressed: the change stays
     remove_confirmed_kept_file();
-    return;
-  }
-  try {
-    if (!put_back_previous_curve()) return;
-  } catch (FileError& e) {
-    std::fprintf(stderr, "The unconfirmed change could not be taken back: %s\n", e.what());
-    return;
+  } else {
+    try {
+      if (!put_back_previous_curve()) return;
+    } catch (FileError& e) {
+      std::fprintf(stderr, "The unconfirmed change could not be taken back: %s\n", e.what());
+      return;
+    }
+    if (proc && !proc->poll().has_value() && afp::pipe_send("Arcflex_Pipe", "load")) {
+      ++loads_sent;
+      note_take_back_load();
+    }
   }
   // The process ends once the driver has the curve back, or once it has
-  // had the driver wait to answer.
-  if (proc && !proc->poll().has_value() && afp::pipe_send("Arcflex_Pipe", "load")) {
-    ++loads_sent;
-    wait_for_load_answers();
-  }
+  // had the driver wait to answer (this take-back or one sent before).
+  if (proc && !take_back_answered()) std::fprintf(stderr, "%s\n", kTakeBackUnanswered);
 }
 
 void end_editor_at_once(int code) {

@@ -30,7 +30,9 @@ void end_with_failure_after_close();
 // forces): a change still waiting for its confirmation is taken back from
 // "p.dat" (the file it replaced is put back), and a meter still running is
 // asked once to load that file; the call returns once the driver has
-// answered (at most the driver wait). Needs no Python.
+// answered (at most the driver wait). When the driver has not applied the
+// latest take-back (this one or one sent before), stderr says so. Needs no
+// Python.
 void take_back_pending_change_at_exit();
 // That, then the end of the process with `code`, at once.
 [[noreturn]] void end_editor_at_once(int code);

@@ -17,6 +17,12 @@ inline int pending_loads = 0;
 // the other before it lets the meter go (the reader notifies thrd1_cv).
 inline std::atomic<int> loads_sent{0};
 inline std::atomic<int> load_answers{0};
+// The number (as loads_sent counts) of the latest load that takes a change
+// back from the driver, 0 for none; and of the latest load the meter
+// answered with "-99 -99" (applied). An exit with the one past the other
+// tells the user that the driver may still hold the unconfirmed change.
+inline std::atomic<int> take_back_load{0};
+inline std::atomic<int> applied_load{0};
 
 // True while an installer started by "Uninstall driver" still runs.
 inline bool uninstall_running = false;

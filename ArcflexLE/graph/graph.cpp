@@ -131,25 +131,31 @@ void hide_label_without_its_point(const py::object& text) {
 
 // The axes clip what they hold: a text placed near an edge of the graph is
 // moved in, with its background box, until it lies whole inside the axes
-// (the left and bottom edges win in a graph too small for it).
-void keep_inside_axes(const py::object& text) {
+// (the left and bottom edges win in a graph too small for it). A label that
+// would pass the top edge is put on the other side of its point (at screen
+// height point_y) first: moved down, it would cover the point.
+void keep_inside_axes(const py::object& text, double point_y) {
   py::object renderer = canvas.attr("get_renderer")();
   text.attr("update_bbox_position_size")(renderer);
   py::object patch = text.attr("get_bbox_patch")();
   py::object box = patch.is_none() ? text.attr("get_window_extent")(renderer)
                                    : patch.attr("get_window_extent")(renderer);
   py::object inside = ax.attr("bbox");
-  auto shift = [&](const char* lo, const char* hi) {
+  // The whole move of the box along one axis: `by`, then in from the edges.
+  auto shift = [&](const char* lo, const char* hi, double by) {
     double d = 0;
-    double b_lo = box.attr(lo).cast<double>(), b_hi = box.attr(hi).cast<double>();
+    double b_lo = box.attr(lo).cast<double>() + by, b_hi = box.attr(hi).cast<double>() + by;
     // A pixel in from each edge: the move goes through the data coordinates
     // and back, and the edge pixels are blended.
     double a_lo = inside.attr(lo).cast<double>() + 1, a_hi = inside.attr(hi).cast<double>() - 1;
     if (b_hi > a_hi) d = a_hi - b_hi;
     if (b_lo + d < a_lo) d = a_lo - b_lo;
-    return d;
+    return by + d;
   };
-  double dx = shift("x0", "x1"), dy = shift("y0", "y1");
+  // Reflected about the point's height: as far below it as it was above.
+  const double y0 = box.attr("y0").cast<double>(), y1 = box.attr("y1").cast<double>();
+  const double flip = y1 > inside.attr("y1").cast<double>() - 1 ? 2 * point_y - y0 - y1 : 0;
+  double dx = shift("x0", "x1", 0), dy = shift("y0", "y1", flip);
   if (dx == 0 && dy == 0) return;
   py::object to_screen = text.attr("get_transform")();
   std::vector<double> at = to_screen.attr("transform")(text.attr("get_position")()).cast<std::vector<double>>();
@@ -459,7 +465,8 @@ void draw_point_values(py::handle, py::handle tvind) {
   point_value_text.attr("set_y")(ypv + 0.074 * yviewsize);
   point_value_text.attr("set_visible")(true);
   labelled = {i.cast<long>(), px.cast<double>(), pyv.cast<double>()};
-  keep_inside_axes(point_value_text);
+  py::object point = point_value_text.attr("get_transform")().attr("transform")(py::make_tuple(xpv, ypv));
+  keep_inside_axes(point_value_text, point[py::int_(1)].cast<double>());
 }
 
 }  // namespace arcflex

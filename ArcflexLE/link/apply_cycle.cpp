@@ -292,6 +292,7 @@ static void take_back_unconfirmed_change() {
   }
   drop_taken_back_change();
   restart_sub();
+  note_take_back_load();
   undone = 1;
   redone = 0;
   canvas.attr("draw")();
@@ -468,6 +469,7 @@ void revert_settings() {
   // "p.dat" holds the previous curve again.
   drop_taken_back_change();
   restart_sub();
+  note_take_back_load();
   undone = 1;
   redone = 0;
   set_apply_text("Applying..");

@@ -55,13 +55,7 @@ void reader_thread(std::shared_ptr<afp::ChildProcess> p) {
       int mode = std::atomic_ref<int>(axis_mode).load(std::memory_order_relaxed);
       if (auto item = meter_line_item(line, mode)) {
         q.put(*item);
-        if (*item == -99 || *item == -77) {
-          {
-            std::lock_guard<std::mutex> lock(thrd1_mutex);
-            ++load_answers;
-          }
-          thrd1_cv.notify_all();
-        }
+        note_meter_answer(*item);
       }
     }
   }
@@ -176,6 +170,27 @@ bool wait_for_load_answers() {
                            [] { return load_answers.load() >= loads_sent.load() || thrd1_done.load(); });
 }
 
+void note_meter_answer(double item) {
+  if (item != -99 && item != -77) return;
+  {
+    std::lock_guard<std::mutex> lock(thrd1_mutex);
+    ++load_answers;
+    if (item == -99) applied_load = load_answers.load();
+  }
+  thrd1_cv.notify_all();
+}
+
+void note_take_back_load() { take_back_load = loads_sent.load(); }
+
+bool take_back_answered() {
+  wait_for_load_answers();
+  return applied_load.load() >= take_back_load.load();
+}
+
+const char* const kTakeBackUnanswered =
+    "The driver did not answer the take-back of the unconfirmed change.\n"
+    "It may still hold that change until the next start.";
+
 void kill_threads() {
   std::unique_lock<std::mutex> lock(thrd1_mutex);
   thrd1_cv.wait_for(lock, std::chrono::milliseconds(250), [] { return thrd1_done.load(); });
@@ -217,9 +232,16 @@ void kill() {
       // The driver drops the unconfirmed curve as "p.dat" did; the meter
       // serves one connection at a time, so the reload comes first, and
       // the meter is let go once the driver has answered every load.
-      if (restored) tell_sub("load");
-      wait_for_load_answers();
+      if (restored) {
+        tell_sub("load");
+        note_take_back_load();
+      }
+      const bool answered = take_back_answered();
       tell_sub("quit");
+      if (answered) return;
+      std::fprintf(stderr, "%s\n", kTakeBackUnanswered);
+      end_with_failure_after_close();
+      dialogs::show_error("Error", kTakeBackUnanswered, root);
     });
   }
   guarded("write settings", [] { write_settings(); });

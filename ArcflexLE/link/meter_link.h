@@ -36,6 +36,16 @@ inline constexpr std::chrono::milliseconds kExitDriverWait{3600};
 // meter's answer to every "load" sent, or the meter's output has ended;
 // false on the time limit. Needs no Python.
 bool wait_for_load_answers();
+// The reader thread's count of the meter's answers to loads, from the queue
+// item of each report line: "-99 -99" (applied) and "-77 -77" (failed).
+void note_meter_answer(double item);
+// Records that the load just sent takes a change back from the driver.
+void note_take_back_load();
+// wait_for_load_answers(), then whether the driver applied the latest
+// take-back load (true when none was sent); "-77 -77" applied nothing.
+bool take_back_answered();
+// What an exit says when the driver may still hold the unconfirmed change.
+extern const char* const kTakeBackUnanswered;
 // What the GUI thread does once the reader reported the meter's end: the
 // exit code's boxes, then the process ends with exit code 1. For code 8 it
 // returns while the driver installer runs; the end comes after its box.

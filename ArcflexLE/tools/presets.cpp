@@ -97,6 +97,8 @@ py::list preset_x(int c, int d) { return scaled(to_list(row(c).x), d); }
 py::list preset_y(int c) { return to_list(row(c).y); }
 
 void selectPreset(int c, int d) {
+  // A second change while one is pending would replace its undo snapshot.
+  if (graph_suspended) return;
   save_state();
   save_redo_state();
 

@@ -340,15 +340,20 @@ TEST(GraphMarker, HoverLabel) {
   tail.append(3);
   draw_point_values(py::none(), tail);
   EXPECT_NEAR(point_value_text.attr("get_position")()[py::int_(0)].cast<double>(), 46 - 0.2 * 46, 1e-12);
-  // A long label by the right edge, and one at the top, are moved in whole:
-  // the axes clip what passes their edges.
+  // A long label by the right edge, and one at the top, are moved in whole
+  // (the axes clip what passes their edges), and off their point's pixel
+  // (the label's text gives the point).
   py::globals()["label"] = point_value_text;
   const char* whole = "label.update_bbox_position_size(canvas.get_renderer()) or (lambda e: ax.bbox.contains(e.x0, "
-                      "e.y0) and ax.bbox.contains(e.x1, e.y1))(label.get_bbox_patch().get_window_extent())";
+                      "e.y0) and ax.bbox.contains(e.x1, e.y1) and not e.contains(*ax.transData.transform(eval("
+                      "label.get_text()))))(label.get_bbox_patch().get_window_extent())";
   set_line({0, 10, 30, 40.047001}, {0.5, 1, 1.25, 0.812345});
   draw_point_values(py::none(), py::eval("[3]"));
   EXPECT_TRUE(eval(whole).cast<bool>()) << text_of(point_value_text);
   draw_point_values(py::none(), py::eval("[2]"));
+  EXPECT_TRUE(eval(whole).cast<bool>()) << text_of(point_value_text);
+  set_line({0, 10, 30, 46}, {0.5, 1, 1.25, 1.25});  // the tail at the top right
+  draw_point_values(py::none(), py::eval("[3]"));
   EXPECT_TRUE(eval(whole).cast<bool>()) << text_of(point_value_text);
   draw_point_values(py::none(), py::list());
   EXPECT_FALSE(visible(point_value_text));

@@ -2,9 +2,11 @@
 // update loop's smoothing and fading, suspension, snapshots, the driver
 // wait and the confirm countdown, and a whole Apply/OK/Cancel/expiry cycle
 // with the real meter and the stand-in driver.
+#include <platform/files.h>
 #include <platform/pipe.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -438,6 +440,17 @@ TEST(DriverWait, ThirtySixPollsThenTheTimeOutBoxAndTheChangeIsTakenBack) {
   EXPECT_EQ(af::indPercent, 0.0);
 }
 
+// An exit knows the driver has the curve back only from the answer to the
+// take-back; a failed load before it is answered all the same.
+TEST(DriverWait, AnExitCountsEveryAnswerAndOnlyAnAppliedTakeBack) {
+  for (double taken : {-99.0, -77.0}) {
+    af::loads_sent = af::load_answers.load() + 2;
+    af::note_take_back_load();
+    for (double line : {-77.0, -20.0, 1.5, taken}) af::note_meter_answer(line);
+    EXPECT_EQ(af::take_back_answered(), taken == -99.0);
+  }
+}
+
 // A take-back that cannot write "p.dat" after the time-out keeps the curve
 // the change replaced beside it, for the exit or the next start.
 TEST(DriverWait, ATakeBackThatCannotWriteKeepsThePreviousCurve) {
@@ -456,6 +469,17 @@ TEST(DriverWait, ATakeBackThatCannotWriteKeepsThePreviousCurve) {
   aftest::write_file(settings_folder() / "p.dat", "unconfirmed");
   af::pressed_apply();
   EXPECT_EQ(aftest::read_file(af::previous_curve_path()), pdat_before);
+  // Removed, but its folder's flush failed: the box names the folder.
+  af::driver_successfully_applied_changes = 1;
+  ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
+  afp::set_folder_flush_hook([](const std::string&) { return EIO; });
+  af::ok_button.attr("invoke")();
+  afp::set_folder_flush_hook({});
+  EXPECT_EQ(count_dialogs("error", "Cannot write \"" + fs::path(af::previous_curve_path()).parent_path().string() +
+                                       "\":\n" + afp::error_text(EIO) +
+                                       "\n\nThe curve from before this change may come back at the next start."),
+            1u);
+  af::pressed_apply();
   // OK is final, though the kept file cannot be removed (a box says so):
   // neither a hard exit (the meter's death, the display's loss) nor a close
   // while the box is still open takes the change back, nothing is reported
@@ -517,6 +541,23 @@ TEST(DriverWait, UnwritableCurveFileGivesTheErrorAndNoLoad) {
   EXPECT_EQ(py::str(af::apply_button.attr("cget")("text")).cast<std::string>(), "Apply");
   EXPECT_TRUE(pipe.commands().empty());
   EXPECT_TRUE(fs::is_directory(pdat));
+  // A Cancel that cannot write the curve back ends the countdown before its box.
+  fs::remove(pdat);
+  af::pressed_apply();
+  af::driver_successfully_applied_changes = 1;
+  ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
+  fs::remove(pdat);
+  fs::create_directory(pdat);
+  bool counting = true;
+  af::dialogs::on_record([&] {
+    py::object tk = af::root.attr("tk");
+    counting = af::cpop.attr("winfo_ismapped")().cast<bool>() ||
+               tk.attr("splitlist")(tk.attr("call")("after", "info")).contains(af::cpop_cd);
+  });
+  af::cancel_button.attr("invoke")();
+  af::dialogs::on_record(nullptr);
+  EXPECT_EQ(af::dialogs::recorded().size(), 2u);
+  EXPECT_FALSE(counting);
 }
 
 // ---- the whole cycle with the real meter and the stand-in driver ----------------

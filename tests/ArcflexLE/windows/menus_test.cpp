@@ -251,7 +251,10 @@ TEST(Presets, CancelBringsBackBothAxesAndTheEditedCurveFollows) {
   const std::string before = pdat();
   const std::string hx = rep(af::horizontal_x), vy = rep(af::vertical_y);
   af::preset5.attr("invoke")(2);  // "3200"
+  const std::string pending = pdat();
+  af::selectPreset(1, 1);  // refused while the change awaits its confirmation
   EXPECT_EQ(rep(af::x), "[0, 40, 40, 80, 100]");
+  EXPECT_EQ(pdat(), pending);
   // Editing the edited curve leaves the applied ones alone.
   af::x.attr("__setitem__")(1, 41);
   EXPECT_EQ(rep(af::horizontal_x), "[0, 40, 40, 80, 100]");
@@ -400,6 +403,19 @@ TEST(Profiles, RefusedFilesGiveTheBoxAndChangeNothing) {
   load_from(dir / "flags");
   EXPECT_EQ(rep(af::horizontal_corners), "[2, 1, 0, 0]");
   EXPECT_NE(hc, "[2, 1, 0, 0]");
+  // The box for real, and the meter's end box over it: a real Return, with the
+  // pointer off the boxes, answers that one (else it is closed after 3 s).
+  af::dialogs::set_recording(false);
+  af::root.attr("tk").attr("eval")(
+      "set b .__tk__messagebox; exec xdotool mousemove [winfo screenwidth .] [winfo screenheight .]\n"
+      "proc press n {if {$n && [focus] ne \"$::b.ok\"} {after 10 press [incr n -1]} else {exec xdotool key Return\n"
+      "  after 3000 {if {[winfo exists $b]} {set late 1; $b.ok invoke}}}}");
+  af::root.attr("after")(100, py::cpp_function([] {
+    af::root.attr("tk").attr("call")("after", 0, "press", 400);
+    af::dialogs::show_error("Error", "Subprocess failure.", af::root);
+  }));
+  af::dialogs::show_error("Invalid file", "Error loading file.", af::root);
+  EXPECT_EQ(af::root.attr("tk").attr("eval")("info exists late").cast<std::string>(), "0");
 }
 
 TEST(Profiles, FailedSavesSayItAndLeaveNothingHalfWritten) {
