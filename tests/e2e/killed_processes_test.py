@@ -23,7 +23,7 @@ from editor_start_test import read
 UNANSWERED = b"It may still hold that change until the next start."
 
 
-class ProcessRun(EditorRevert):
+class KilledProcesses(EditorRevert):
     def driver(self):
         return self.procs[0]
 
@@ -58,18 +58,6 @@ class ProcessRun(EditorRevert):
         self.assertNotIn(b"Traceback", err)
         return err
 
-    def restart_driver(self):
-        """A new driver in place of the first one, ended or not."""
-        d = self.procs.pop(0)
-        if d.poll() is None:
-            d.kill()
-        d.wait()
-        if os.path.exists(self.log):
-            os.remove(self.log)  # the new driver's log starts empty
-        self.start_driver()
-
-
-class KilledProcesses(ProcessRun):
     def test_editor_killed_during_the_driver_wait(self):
         p, window = self.start_and_wait_for_startup_upload()
         before = self.curve_file()
@@ -96,6 +84,30 @@ class KilledProcesses(ProcessRun):
         self.assertNotEqual(self.curve_file(), before)
         self.assert_next_start_uploads(before)
 
+    def test_x_server_killed_during_the_countdown(self):
+        shared = os.environ["DISPLAY"]
+        own = xwin.start_private_display()  # the editor's alone: it is killed
+        try:
+            self.env["DISPLAY"] = os.environ["DISPLAY"]
+            self.display.close()
+            self.display = xwin.Display()
+            p, window, confirm, before = self.apply_a_change()
+            self.display.close()
+            self.driver().send_signal(signal.SIGSTOP)
+            own.kill()
+            own.wait()
+            time.sleep(1.5)
+            self.assertIsNone(p.poll(), "the editor ended before the driver answered")
+            self.driver().send_signal(signal.SIGCONT)
+            self.assertEqual(p.wait(30), 1)
+            self.assert_taken_back(before)
+        finally:
+            own.kill()
+            own.wait()
+            os.environ["DISPLAY"] = self.env["DISPLAY"] = shared
+            self.display = xwin.Display()
+        self.assert_next_start_uploads(before)
+
     def test_meter_killed_during_an_apply_takes_the_change_back_before_its_box(self):
         p, window = self.start_and_wait_for_startup_upload()
         before = self.curve_file()
@@ -110,6 +122,34 @@ class KilledProcesses(ProcessRun):
         self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.prev")))
         self.answer_error_boxes_until_the_end(p)
         self.assert_next_start_uploads(before)
+
+    def test_late_driver_takes_the_change_back_before_its_box(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        before = self.curve_file()
+        self.driver().send_signal(signal.SIGSTOP)
+        try:
+            self.display.watch_maps()
+            self.drag_point_and_press_apply(window)
+            self.assertIsNotNone(self.display.wait_mapped("Error applying settings", 30)[0], "no box")
+            self.assertEqual(self.curve_file(), before)
+            p.kill()  # an editor that dies with the box open
+            p.wait()
+        finally:
+            self.driver().send_signal(signal.SIGCONT)
+        self.assert_meter_ends()
+        self.assert_next_start_uploads(before)
+
+    def test_close_under_the_time_out_box_says_the_driver_never_answered(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        self.driver().send_signal(signal.SIGSTOP)
+        try:
+            self.display.watch_maps()
+            self.drag_point_and_press_apply(window)
+            self.assertIsNotNone(self.display.wait_mapped("Error applying settings", 30)[0], "no box")
+            self.display.request_close(window)
+            self.assertIn(UNANSWERED, self.answer_error_boxes_until_the_end(p))
+        finally:
+            self.driver().send_signal(signal.SIGCONT)
 
     def test_meter_killed_in_the_countdown_gives_the_box_and_exit_code_1(self):
         p, window, confirm, before = self.apply_a_change()
@@ -140,6 +180,37 @@ class KilledProcesses(ProcessRun):
         self.assertIsNotNone(self.display.wait_mapped("Missing driver", 30)[0], "no question")
         self.display.request_close(window)
         self.assertEqual((p.wait(30), p.stderr.read()), (1, b""))
+
+    def test_termination_signals_end_the_editor_as_a_close_does(self):
+        p, window = self.start_and_wait_for_startup_upload()
+        p.send_signal(signal.SIGINT)  # at rest
+        self.assert_import_ends(p)
+        self.assert_meter_ends()
+        # The last is Ctrl-C in a terminal: SIGINT to the editor's whole
+        # process group, which must not reach the meter before the take-back.
+        # The driver answers the take-back 1.5 s late, or (late None) only once
+        # the editor has ended, which then says so.
+        for how, group, late in ((signal.SIGTERM, False, 1.5), (signal.SIGHUP, False, 1.5), (signal.SIGINT, False, 1.5),
+                                 (signal.SIGINT, True, 1.5), (signal.SIGHUP, False, None), (signal.SIGINT, True, None)):
+            with self.subTest(signal=how.name, group=group, late=late):
+                self.restart_driver()
+                os.remove(os.path.join(self.settings, "p.dat"))  # the start writes the curve it keeps
+                self.start_options = {"process_group": 0} if group else {}
+                p, window, confirm, before = self.apply_a_change()
+                self.driver().send_signal(signal.SIGSTOP)
+                (os.killpg if group else os.kill)(p.pid, how)
+                if late is None:
+                    self.assertIn(UNANSWERED, self.answer_error_boxes_until_the_end(p))
+                    self.driver().send_signal(signal.SIGCONT)
+                    self.assertEqual(self.curve_file(), before)
+                    continue
+                time.sleep(late)
+                self.assertIsNone(p.poll(), "the editor ended before the driver answered")
+                self.driver().send_signal(signal.SIGCONT)
+                self.assert_import_ends(p)
+                self.assert_meter_ends()
+                self.assert_taken_back(before)
+                self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.prev")))
 
     def test_every_write_reaches_the_disk_in_order(self):
         """Apply, then OK: each file is flushed before its rename, and the
@@ -190,104 +261,15 @@ class KilledProcesses(ProcessRun):
                         self.driver().send_signal(signal.SIGCONT)
                 self.restart_driver()
 
-
-class ExitsInTheCountdown(ProcessRun):
-    """Exits while a change waits for its confirmation: each takes it back
-    from the driver, or says that the driver may still hold it."""
-
-    def test_x_server_killed_during_the_countdown(self):
-        for late in (True, False):  # the driver answers 1.5 s late, or after the end
-            with self.subTest(late=late):
-                self.restart_driver()
-                if os.path.exists(os.path.join(self.settings, "p.dat")):
-                    os.remove(os.path.join(self.settings, "p.dat"))  # the start writes the curve it keeps
-                shared = os.environ["DISPLAY"]
-                own = xwin.start_private_display()  # the editor's alone: it is killed
-                try:
-                    self.env["DISPLAY"] = os.environ["DISPLAY"]
-                    self.display.close()
-                    self.display = xwin.Display()
-                    p, window, confirm, before = self.apply_a_change()
-                    self.display.close()
-                    self.driver().send_signal(signal.SIGSTOP)
-                    own.kill()
-                    own.wait()
-                    if late:
-                        time.sleep(1.5)
-                        self.assertIsNone(p.poll(), "the editor ended before the driver answered")
-                        self.driver().send_signal(signal.SIGCONT)
-                    err = p.communicate(timeout=30)[1]
-                    self.driver().send_signal(signal.SIGCONT)
-                    self.assertEqual((p.returncode, UNANSWERED in err), (1, not late))
-                    if late:
-                        self.assert_taken_back(before)
-                    else:
-                        self.assertEqual(self.curve_file(), before)
-                finally:
-                    own.kill()
-                    own.wait()
-                    os.environ["DISPLAY"] = self.env["DISPLAY"] = shared
-                    self.display = xwin.Display()
-                self.assert_next_start_uploads(before)
-
-    def test_late_driver_takes_the_change_back_before_its_box(self):
-        for close in (False, True):
-            with self.subTest(close=close):
-                self.restart_driver()
-                if os.path.exists(os.path.join(self.settings, "p.dat")):
-                    os.remove(os.path.join(self.settings, "p.dat"))  # the start writes the curve it keeps
-                p, window = self.start_and_wait_for_startup_upload()
-                before = self.curve_file()
-                self.driver().send_signal(signal.SIGSTOP)
-                try:
-                    self.display.watch_maps()
-                    self.drag_point_and_press_apply(window)
-                    self.assertIsNotNone(self.display.wait_mapped("Error applying settings", 30)[0], "no box")
-                    self.assertEqual(self.curve_file(), before)
-                    if close:  # the driver never answered the take-back: the close says so
-                        self.display.request_close(window)
-                        self.assertIn(UNANSWERED, self.answer_error_boxes_until_the_end(p))
-                    else:
-                        p.kill()  # an editor that dies with the box open
-                        p.wait()
-                finally:
-                    self.driver().send_signal(signal.SIGCONT)
-                self.assert_meter_ends()
-                self.assert_next_start_uploads(before)
-
-    def test_termination_signals_end_the_editor_as_a_close_does(self):
-        p, window = self.start_and_wait_for_startup_upload()
-        p.send_signal(signal.SIGINT)  # at rest
-        self.assert_import_ends(p)
-        self.assert_meter_ends()
-        # The last is Ctrl-C in a terminal: SIGINT to the editor's whole
-        # process group, which must not reach the meter before the take-back.
-        # Late: the driver answers the take-back 1.5 s late; else only once
-        # the editor has ended, which then says so.
-        for how, group, late in ((signal.SIGTERM, False, True), (signal.SIGHUP, False, True),
-                                 (signal.SIGINT, False, True), (signal.SIGINT, True, True),
-                                 (signal.SIGHUP, False, False), (signal.SIGINT, True, False)):
-            with self.subTest(signal=how.name, group=group, late=late):
-                self.restart_driver()
-                os.remove(os.path.join(self.settings, "p.dat"))  # the start writes the curve it keeps
-                self.start_options = {"process_group": 0} if group else {}
-                p, window, confirm, before = self.apply_a_change()
-                self.driver().send_signal(signal.SIGSTOP)
-                (os.killpg if group else os.kill)(p.pid, how)
-                if not late:
-                    self.assertIn(UNANSWERED, self.answer_error_boxes_until_the_end(p))
-                    self.driver().send_signal(signal.SIGCONT)
-                    self.assert_meter_ends()
-                    self.assertEqual(self.curve_file(), before)
-                    continue
-                time.sleep(1.5)
-                self.assertIsNone(p.poll(), "the editor ended before the driver answered")
-                self.driver().send_signal(signal.SIGCONT)
-                self.assert_import_ends(p)
-                self.assert_meter_ends()
-                self.assert_taken_back(before)
-                self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.prev")))
-
+    def restart_driver(self):
+        """A new driver in place of the first one, ended or not."""
+        d = self.procs.pop(0)
+        if d.poll() is None:
+            d.kill()
+        d.wait()
+        if os.path.exists(self.log):
+            os.remove(self.log)  # the new driver's log starts empty
+        self.start_driver()
 
 if __name__ == "__main__":
     base.main()
