@@ -52,7 +52,8 @@ void take_back_pending_change_at_exit() {
   }
   // The process ends once the driver has the curve back, or once it has
   // had the driver wait to answer (this take-back or one sent before).
-  if (proc && !take_back_answered()) std::fprintf(stderr, "%s\n", kTakeBackUnanswered);
+  // Said once: a close that said it ends through here too.
+  if (proc && !take_back_unanswered_said() && !take_back_answered()) say_take_back_unanswered();
 }
 
 void end_editor_at_once(int code) {

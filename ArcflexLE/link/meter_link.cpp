@@ -191,6 +191,16 @@ const char* const kTakeBackUnanswered =
     "The driver did not answer the take-back of the unconfirmed change.\n"
     "It may still hold that change until the next start.";
 
+namespace {
+std::atomic<bool> g_unanswered_said{false};
+}
+
+bool take_back_unanswered_said() { return g_unanswered_said.load(); }
+
+void say_take_back_unanswered() {
+  if (!g_unanswered_said.exchange(true)) std::fprintf(stderr, "%s\n", kTakeBackUnanswered);
+}
+
 void kill_threads() {
   std::unique_lock<std::mutex> lock(thrd1_mutex);
   thrd1_cv.wait_for(lock, std::chrono::milliseconds(250), [] { return thrd1_done.load(); });
@@ -239,7 +249,7 @@ void kill() {
       const bool answered = take_back_answered();
       tell_sub("quit");
       if (answered) return;
-      std::fprintf(stderr, "%s\n", kTakeBackUnanswered);
+      say_take_back_unanswered();
       end_with_failure_after_close();
       dialogs::show_error("Error", kTakeBackUnanswered, root);
     });

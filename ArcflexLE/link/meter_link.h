@@ -46,6 +46,9 @@ void note_take_back_load();
 bool take_back_answered();
 // What an exit says when the driver may still hold the unconfirmed change.
 extern const char* const kTakeBackUnanswered;
+// Puts that on stderr, once in the process; whether it was put there.
+void say_take_back_unanswered();
+bool take_back_unanswered_said();
 // What the GUI thread does once the reader reported the meter's end: the
 // exit code's boxes, then the process ends with exit code 1. For code 8 it
 // returns while the driver installer runs; the end comes after its box.
