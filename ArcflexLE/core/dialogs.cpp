@@ -38,9 +38,13 @@ int g_boxes_open = 0;
 // Once the new box is on screen and has chosen its button, that button is
 // given the focus, so Return answers it as it does a box alone. The tries
 // are 20 ms apart and end after 5 s.
-void focus_nested_box(py::handle root, py::handle parent) {
+std::string box_path(py::handle parent) {
   std::string path = parent && !parent.is_none() ? py::str(parent).cast<std::string>() : ".";
-  path = (path == "." ? "" : path) + ".__tk__messagebox";
+  return (path == "." ? "" : path) + ".__tk__messagebox";
+}
+
+void focus_nested_box(py::handle root, py::handle parent) {
+  const std::string path = box_path(parent);
   py::object tk = root.attr("tk");
   tk.attr("eval")(R"(
     proc ::arcflex_focus_box {w tries} {
@@ -68,9 +72,19 @@ class OpenBox {
     --g_boxes_open;
     try {
       if (!timer_.is_none()) root_.attr("after_cancel")(timer_);
+      if (!close_timer_.is_none()) root_.attr("after_cancel")(close_timer_);
     } catch (py::error_already_set&) {
       // the application is gone, and its timers with it
     }
+  }
+  // Destroying the box answers it as its close button does.
+  void close_after(int ms, py::handle parent) {
+    if (root_.is_none()) return;
+    const std::string path = box_path(parent);
+    close_timer_ = root_.attr("after")(ms, py::cpp_function([this, path] {
+      close_timer_ = py::none();
+      root_.attr("tk").attr("eval")("if {[winfo exists " + path + "]} {destroy " + path + "}");
+    }));
   }
   OpenBox(const OpenBox&) = delete;
   OpenBox& operator=(const OpenBox&) = delete;
@@ -83,7 +97,7 @@ class OpenBox {
       schedule();
     }));
   }
-  py::object root_, timer_ = py::none();
+  py::object root_, timer_ = py::none(), close_timer_ = py::none();
 };
 
 bool next_bool() {
@@ -101,12 +115,13 @@ std::string next_text() {
 }
 
 void show_box(const char* kind, const char* fn, const std::string& title, const std::string& message,
-              py::handle parent) {
+              py::handle parent, int close_after_ms = 0) {
   if (g_recording) {
     record(kind, title, message, parent);
     return;
   }
   OpenBox open(parent);
+  if (close_after_ms > 0) open.close_after(close_after_ms, parent);
   messagebox().attr(fn)(title, message, **box_options(parent));
 }
 
@@ -146,6 +161,9 @@ std::string file_dialog(const char* kind, const char* fn, const py::dict& option
 
 void show_error(const std::string& title, const std::string& message, py::handle parent) {
   show_box("error", "showerror", title, message, parent);
+}
+void show_error_closing(const std::string& title, const std::string& message, py::handle parent, int close_after_ms) {
+  show_box("error", "showerror", title, message, parent, close_after_ms);
 }
 void show_warning(const std::string& title, const std::string& message, py::handle parent) {
   show_box("warning", "showwarning", title, message, parent);

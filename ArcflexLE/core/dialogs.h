@@ -24,6 +24,9 @@ struct Record {
 
 // Message boxes: title and text as given; parent may be None.
 void show_error(const std::string& title, const std::string& message, py::handle parent = py::none());
+// An error box that closes itself after close_after_ms, for a box nobody
+// may be there to answer; recorded as "error".
+void show_error_closing(const std::string& title, const std::string& message, py::handle parent, int close_after_ms);
 void show_warning(const std::string& title, const std::string& message, py::handle parent = py::none());
 void show_info(const std::string& title, const std::string& message, py::handle parent = py::none());
 bool ask_yes_no(const std::string& title, const std::string& message, py::handle parent = py::none());

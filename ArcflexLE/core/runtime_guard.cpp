@@ -1,5 +1,6 @@
 #include "runtime_guard.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +36,7 @@ void end_live_editor_at_once() {
 
 }  // namespace
 
-void take_back_pending_change_at_exit() {
+void take_back_pending_change_at_exit(bool wait_for_driver) {
   if (!change_pending()) {  // OK was pressed: the change stays
     remove_confirmed_kept_file();
   } else {
@@ -48,18 +49,43 @@ void take_back_pending_change_at_exit() {
     if (proc && !proc->poll().has_value() && afp::pipe_send("Arcflex_Pipe", "load")) {
       ++loads_sent;
       note_take_back_load();
+    } else if (proc) {
+      note_take_back_lost();  // the meter is gone: the driver keeps the change
     }
   }
   // The process ends once the driver has the curve back, or once it has
   // had the driver wait to answer (this take-back or one sent before).
   // Said once: a close that said it ends through here too.
-  if (proc && !take_back_unanswered_said() && !take_back_answered()) say_take_back_unanswered();
+  if (!proc || take_back_unanswered_said()) return;
+  const bool applied = wait_for_driver ? take_back_answered()
+                                       : !take_back_lost.load() && applied_load.load() >= take_back_load.load();
+  if (!applied) say_take_back_unanswered();
 }
 
-void end_editor_at_once(int code) {
-  take_back_pending_change_at_exit();
+void end_editor_at_once(int code, bool wait_for_driver) {
+  take_back_pending_change_at_exit(wait_for_driver);
   std::fflush(nullptr);
   afp::hard_exit(code);
+}
+
+namespace {
+std::atomic<bool> g_exit_by_signal{false};
+}
+
+void note_exit_by_signal() { g_exit_by_signal = true; }
+bool exit_by_signal() { return g_exit_by_signal.load(); }
+
+void show_exit_error(const std::string& title, const std::string& message) {
+  if (exit_by_signal()) {
+    dialogs::show_error_closing(title, message, root, kExitBoxTimeMs);
+  } else {
+    dialogs::show_error(title, message, root);
+  }
+}
+
+void run_pending_signal_handlers() {
+  if (!Py_IsInitialized() || PyGILState_Check() == 0) return;
+  if (PyErr_CheckSignals() != 0) PyErr_Clear();
 }
 
 void guard_process_end() {

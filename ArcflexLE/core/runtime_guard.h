@@ -33,9 +33,24 @@ void end_with_failure_after_close();
 // answered (at most the driver wait). When the driver has not applied the
 // latest take-back (this one or one sent before), stderr says so. Needs no
 // Python.
-void take_back_pending_change_at_exit();
+// With wait_for_driver false (a second signal), what the driver has
+// answered so far decides, without waiting.
+void take_back_pending_change_at_exit(bool wait_for_driver = true);
 // That, then the end of the process with `code`, at once.
-[[noreturn]] void end_editor_at_once(int code);
+[[noreturn]] void end_editor_at_once(int code, bool wait_for_driver = true);
+
+// An exit begun by a termination signal (a logout, a service stop, Ctrl-C)
+// may have nobody to answer its boxes: they close themselves after
+// kExitBoxTime, and a further signal ends the process at once.
+inline constexpr int kExitBoxTimeMs = 3000;
+void note_exit_by_signal();
+bool exit_by_signal();
+// An error box of an exit: one that closes itself when a signal began it.
+void show_exit_error(const std::string& title, const std::string& message);
+// Runs the signal handlers that Python holds back until the interpreter
+// runs again, where this thread holds the interpreter; their errors are
+// dropped. Lets a second signal end an exit that waits in C++.
+void run_pending_signal_handlers();
 
 // A folder or file the start-up needs and cannot use: what it is and the
 // system's reason.

@@ -144,7 +144,11 @@ void close_on_termination_signals() {
       close_pending = true;
       return;
     }
-    if (killed || !root || root.is_none()) return;
+    // An exit already under way (a second signal, or one during a close)
+    // ends at once, without waiting for the driver again.
+    if (killed || exit_by_signal()) end_editor_at_once(1, false);
+    note_exit_by_signal();
+    if (!root || root.is_none()) return;
     root.attr("after_idle")(py::cpp_function([] {
       if (!killed) close_main_window();
     }));

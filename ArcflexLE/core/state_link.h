@@ -54,11 +54,14 @@ class SpeedQueue {
 inline std::shared_ptr<afp::ChildProcess> proc;
 // The reader thread; thrd1_done is set as its last step, so the exit can
 // wait for it with a time limit and then detach it.
+// What the reader uses is never destroyed: a reader detached at exit may
+// still put a late line in the queue after the import has returned and the
+// process's static destructors run.
 inline std::thread thrd1;
 inline std::atomic<bool> thrd1_done{true};
-inline std::mutex thrd1_mutex;
-inline std::condition_variable thrd1_cv;
-inline SpeedQueue q;
+inline std::mutex& thrd1_mutex = *new std::mutex;
+inline std::condition_variable& thrd1_cv = *new std::condition_variable;
+inline SpeedQueue& q = *new SpeedQueue;
 
 // The meter's output ended without an exit request. The reader thread has
 // ended the meter and read its exit code (meter_exit_code, -1 when there

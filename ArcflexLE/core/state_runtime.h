@@ -23,6 +23,10 @@ inline std::atomic<int> load_answers{0};
 // tells the user that the driver may still hold the unconfirmed change.
 inline std::atomic<int> take_back_load{0};
 inline std::atomic<int> applied_load{0};
+// The latest load the meter answered with "-77 -77" (refused), 0 for none;
+// and whether a take-back was written to "p.dat" with no meter to load it.
+inline std::atomic<int> refused_load{0};
+inline std::atomic<bool> take_back_lost{false};
 
 // True while an installer started by "Uninstall driver" still runs.
 inline bool uninstall_running = false;

@@ -83,9 +83,10 @@ void set_aside_kept_file();
 // written: line 1 (the x list) and line 5 (the scale). The table runs from
 // table x 0 to the spline's last sample, which ends within a rounding step
 // of the last control point's x (the second to last value) times the scale:
-// 1 + the whole part of that product, or one fewer where it lies a rounding
-// step above a whole number (or one more a step below), never fewer than
-// one value nor more than table_size + 1. nullopt for lines no curve file
+// 1 + the whole part of that product; also one fewer where the product is
+// a whole number or lies within a rounding step above one (the samples may
+// end a step short of it), and one more where it lies within a step below
+// one; never fewer than one value nor more than table_size + 1. nullopt for lines no curve file
 // has (fewer than two x values, a bad number, a table past table_size).
 // write_curve() and the start-up's check both keep to it.
 struct TableLengths {

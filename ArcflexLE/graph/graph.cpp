@@ -133,8 +133,10 @@ void hide_label_without_its_point(const py::object& text) {
 // moved in, with its background box, until it lies whole inside the axes
 // (the left and bottom edges win in a graph too small for it). A label that
 // would pass the top edge is put on the other side of its point (at screen
-// height point_y) first: moved down, it would cover the point.
-void keep_inside_axes(const py::object& text, double point_y) {
+// height point_y) first: moved down, it would cover the point. A label that
+// would cross the line `avoid` (a path on the screen, or none) goes to the
+// other side of its point too, where the graph leaves it room there.
+void keep_inside_axes(const py::object& text, double point_y, py::handle avoid = py::none()) {
   py::object renderer = canvas.attr("get_renderer")();
   text.attr("update_bbox_position_size")(renderer);
   py::object patch = text.attr("get_bbox_patch")();
@@ -154,8 +156,16 @@ void keep_inside_axes(const py::object& text, double point_y) {
   };
   // Reflected about the point's height: as far below it as it was above.
   const double y0 = box.attr("y0").cast<double>(), y1 = box.attr("y1").cast<double>();
-  const double flip = y1 > inside.attr("y1").cast<double>() - 1 ? 2 * point_y - y0 - y1 : 0;
-  double dx = shift("x0", "x1", 0), dy = shift("y0", "y1", flip);
+  const bool over_top = y1 > inside.attr("y1").cast<double>() - 1;
+  double dx = shift("x0", "x1", 0), dy = shift("y0", "y1", over_top ? 2 * point_y - y0 - y1 : 0);
+  // The line counts as crossed within a few pixels: its arrow head is wider.
+  auto crosses = [&](double by) {
+    return avoid.attr("intersects_bbox")(box.attr("translated")(dx, by).attr("padded")(3)).cast<bool>();
+  };
+  if (!avoid.is_none() && crosses(dy)) {
+    const double other = shift("y0", "y1", over_top ? 0 : 2 * point_y - y0 - y1);
+    if (!crosses(other)) dy = other;
+  }
   if (dx == 0 && dy == 0) return;
   py::object to_screen = text.attr("get_transform")();
   std::vector<double> at = to_screen.attr("transform")(text.attr("get_position")()).cast<std::vector<double>>();
@@ -164,6 +174,33 @@ void keep_inside_axes(const py::object& text, double point_y) {
                                   .cast<std::vector<double>>();
   text.attr("set_x")(moved[0]);
   text.attr("set_y")(moved[1]);
+}
+
+// Where draw_marker anchors the value marker's text, and the height of the
+// curve it reads out, in data coordinates (the text goes below that height
+// at the top of the view).
+struct MarkerAnchor {
+  double x = 0, y = 0, point_y = 0;
+};
+MarkerAnchor marker_anchor;
+
+// The value marker's text is kept inside the axes as they are when it is
+// painted, from its anchor each time: draw_marker places it before a view
+// change reaches the axes, and a pan or a resize moves the axes under it.
+void keep_marker_text_inside(const py::object& text) {
+  py::object draw = py::type::of(text).attr("draw");
+  py::object ref = py::module_::import("weakref").attr("ref")(text);
+  text.attr("draw") = py::cpp_function([draw, ref](py::object renderer) {
+    py::object self = ref();
+    if (self.is_none()) return;
+    if (self.attr("get_visible")().cast<bool>()) {
+      self.attr("set_x")(marker_anchor.x);
+      self.attr("set_y")(marker_anchor.y);
+      py::object point = ax.attr("transData").attr("transform")(py::make_tuple(marker_anchor.x, marker_anchor.point_y));
+      keep_inside_axes(self, point[py::int_(1)].cast<double>());
+    }
+    draw(self, renderer);
+  });
 }
 
 py::list list1(py::handle v) {
@@ -304,6 +341,7 @@ void build_applied_curves() {
   point_value_text = text_artist(py::int_(0), py::int_(0), py::str("({}, {})").format(0, 0).cast<std::string>());
   labelled = {};
   hide_label_without_its_point(point_value_text);
+  keep_marker_text_inside(edit_marker_text);
   ax.attr("add_artist")(point_value_text);
 
   ax.attr("add_patch")(fud);
@@ -438,9 +476,9 @@ void draw_marker(py::handle xdata) {
   } else if (ty < -0.1 * yviewsize) {
     ty = -0.1 * yviewsize;
   }
-  ty += 0.1 * yviewsize;
-  edit_marker_text.attr("set_x")(tx);
-  edit_marker_text.attr("set_y")(ty);
+  marker_anchor = {tx, ty + 0.1 * yviewsize, ty};
+  edit_marker_text.attr("set_x")(marker_anchor.x);
+  edit_marker_text.attr("set_y")(marker_anchor.y);
 }
 
 void draw_point_values(py::handle, py::handle tvind) {
@@ -465,8 +503,18 @@ void draw_point_values(py::handle, py::handle tvind) {
   point_value_text.attr("set_y")(ypv + 0.074 * yviewsize);
   point_value_text.attr("set_visible")(true);
   labelled = {i.cast<long>(), px.cast<double>(), pyv.cast<double>()};
-  py::object point = point_value_text.attr("get_transform")().attr("transform")(py::make_tuple(xpv, ypv));
-  keep_inside_axes(point_value_text, point[py::int_(1)].cast<double>());
+  py::object to_screen = point_value_text.attr("get_transform")();
+  py::object point = to_screen.attr("transform")(py::make_tuple(xpv, ypv));
+  // The label of a point at either end of the tail keeps off the tail's line.
+  py::object tail = py::none();
+  py::object xs = line.attr("get_xdata")(), ys = line.attr("get_ydata")();
+  const long n = static_cast<long>(std::min(py::len(xs), py::len(ys)));
+  if (n >= 2 && labelled.index >= n - 2) {
+    py::list ends;
+    for (long k : {n - 2, n - 1}) ends.append(py::make_tuple(item(xs, k), item(ys, k)));
+    tail = mpl("matplotlib.path", "Path")(to_screen.attr("transform")(ends));
+  }
+  keep_inside_axes(point_value_text, point[py::int_(1)].cast<double>(), tail);
 }
 
 }  // namespace arcflex

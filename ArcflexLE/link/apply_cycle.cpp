@@ -309,7 +309,7 @@ void load_and_wait_for_driver() {
 }
 
 void wait_for_driver(int time_remaining) {
-  if (meter_dead) return;  // the editor ends: nothing more goes to the meter
+  if (meter_dead || killed) return;  // the editor ends: nothing more goes to the meter
   if (time_remaining < 0) {
     take_back_unconfirmed_change();
     dialogs::show_error("Error applying settings", "No response from subprocess", root);
@@ -335,9 +335,15 @@ void wait_for_driver(int time_remaining) {
 }
 
 void wait_for_driver_to_revert(int time_remaining) {
-  if (meter_dead) return;
-  if (time_remaining < 0) {
-    dialogs::show_error("Error", "No response from subprocess", root);
+  if (meter_dead || killed) return;
+  // A take-back the driver refused is said so at once, not as a time-out.
+  const bool refused = take_back_refused();
+  if (time_remaining < 0 || refused) {
+    dialogs::show_error("Error",
+                        refused ? "The driver refused the take-back of the unconfirmed change.\n"
+                                  "It may still hold that change."
+                                : "No response from subprocess",
+                        root);
     unsuspend();
     cpop.attr("grab_release")();
     unlock_profiles();
@@ -411,7 +417,7 @@ std::string countdown_text(int time_remaining) {
 void confirm_countdown(int time_remaining) {
   // Destroyed from outside: its watch takes the change back. Without a
   // meter the editor ends, and its end takes the change back.
-  if (meter_dead || !cpop.attr("winfo_exists")().cast<bool>()) return;
+  if (meter_dead || killed || !cpop.attr("winfo_exists")().cast<bool>()) return;
   if (time_remaining < 0) {
     revert_settings();
     return;

@@ -81,15 +81,18 @@ void reader_thread(std::shared_ptr<afp::ChildProcess> p) {
 }
 
 // Runs one step of the exit; a failure is reported and the exit goes on.
+// Whether the step succeeded.
 template <class F>
-void guarded(const char* what, F&& f) {
+bool guarded(const char* what, F&& f) {
   try {
     f();
+    return true;
   } catch (py::error_already_set& e) {
     std::fprintf(stderr, "Exit step '%s' failed: %s\n", what, e.what());
   } catch (std::exception& e) {
     std::fprintf(stderr, "Exit step '%s' failed: %s\n", what, e.what());
   }
+  return false;
 }
 
 bool meter_running() { return proc && !proc->poll().has_value(); }
@@ -151,7 +154,7 @@ void tell_sub(const std::string& msg) {
   // The editor ends after this box: a change it was sending is taken back
   // from "p.dat" first, so an editor that dies with the box open leaves none.
   take_back_pending_change_at_exit();
-  dialogs::show_error("Error", msg + " operation timed out.\nYou may need to restart the program.", root);
+  show_exit_error("Error", msg + " operation timed out.\nYou may need to restart the program.");
   end_editor_at_once(1);
 }
 
@@ -165,9 +168,20 @@ void restart_sub() {
 }
 
 bool wait_for_load_answers() {
+  auto done = [] { return load_answers.load() >= loads_sent.load() || thrd1_done.load(); };
+  const auto end = std::chrono::steady_clock::now() + kExitDriverWait;
   std::unique_lock<std::mutex> lock(thrd1_mutex);
-  return thrd1_cv.wait_for(lock, kExitDriverWait,
-                           [] { return load_answers.load() >= loads_sent.load() || thrd1_done.load(); });
+  for (;;) {
+    if (thrd1_cv.wait_until(lock, std::min(end, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)),
+                            done))
+      return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    // A signal's handler may end the process at once: it needs the lock
+    // released, and runs only where this thread holds the interpreter.
+    lock.unlock();
+    run_pending_signal_handlers();
+    lock.lock();
+  }
 }
 
 void note_meter_answer(double item) {
@@ -175,21 +189,31 @@ void note_meter_answer(double item) {
   {
     std::lock_guard<std::mutex> lock(thrd1_mutex);
     ++load_answers;
-    if (item == -99) applied_load = load_answers.load();
+    (item == -99 ? applied_load : refused_load) = load_answers.load();
   }
   thrd1_cv.notify_all();
 }
 
 void note_take_back_load() { take_back_load = loads_sent.load(); }
+void note_take_back_lost() { take_back_lost = true; }
 
 bool take_back_answered() {
   wait_for_load_answers();
-  return applied_load.load() >= take_back_load.load();
+  return !take_back_lost.load() && applied_load.load() >= take_back_load.load();
 }
 
-const char* const kTakeBackUnanswered =
-    "The driver did not answer the take-back of the unconfirmed change.\n"
-    "It may still hold that change until the next start.";
+bool take_back_refused() {
+  const int t = take_back_load.load();
+  return t > 0 && t == loads_sent.load() && refused_load.load() >= t;
+}
+
+std::string take_back_unapplied_text() {
+  const int t = take_back_load.load();
+  const char* what = take_back_lost.load()              ? "The take-back of the unconfirmed change could not reach the driver."
+                     : t > 0 && refused_load.load() >= t ? "The driver refused the take-back of the unconfirmed change."
+                                                         : "The driver did not answer the take-back of the unconfirmed change.";
+  return std::string(what) + "\nIt may still hold that change until the next start.";
+}
 
 namespace {
 std::atomic<bool> g_unanswered_said{false};
@@ -198,7 +222,7 @@ std::atomic<bool> g_unanswered_said{false};
 bool take_back_unanswered_said() { return g_unanswered_said.load(); }
 
 void say_take_back_unanswered() {
-  if (!g_unanswered_said.exchange(true)) std::fprintf(stderr, "%s\n", kTakeBackUnanswered);
+  if (!g_unanswered_said.exchange(true)) std::fprintf(stderr, "%s\n", take_back_unapplied_text().c_str());
 }
 
 void kill_threads() {
@@ -208,6 +232,9 @@ void kill_threads() {
 
 void kill() {
   killed = true;
+  // The countdown and its window go first: nothing of them runs under the
+  // exit's box, and no second take-back follows this one.
+  guarded("stop the countdown", [] { withdraw_confirm_window(); });
   guarded("withdraw windows", [] {
     for (py::object* w : {&root, &tt_window, &scale_window, &edit_window, &metric_window, &help_window, &about_window,
                           &cpop, &dpi_window, &display_window, &toggle_window, &devices_window, &profile_window}) {
@@ -231,30 +258,34 @@ void kill() {
     try {
       if (put_back_previous_curve()) restored = true;
     } catch (FileError& e) {
-      dialogs::show_error("Error", std::string(e.what()) + "\n\nThe change was not confirmed and could not be taken back.",
-                          root);
       end_with_failure_after_close();
+      show_exit_error("Error",
+                      std::string(e.what()) + "\n\nThe change was not confirmed and could not be taken back.");
     }
   });
   if (proc && persist == 0) {
     guarded("tell the meter", [&] {
-      if (!meter_running()) return;
       // The driver drops the unconfirmed curve as "p.dat" did; the meter
       // serves one connection at a time, so the reload comes first, and
       // the meter is let go once the driver has answered every load.
-      if (restored) {
-        tell_sub("load");
-        note_take_back_load();
+      if (!meter_running()) {
+        if (!restored) return;  // the meter's end said what the driver holds
+        note_take_back_lost();
+      } else {
+        if (restored) {
+          tell_sub("load");
+          note_take_back_load();
+        }
+        const bool answered = take_back_answered();
+        tell_sub("quit");
+        if (answered) return;
       }
-      const bool answered = take_back_answered();
-      tell_sub("quit");
-      if (answered) return;
       say_take_back_unanswered();
       end_with_failure_after_close();
-      dialogs::show_error("Error", kTakeBackUnanswered, root);
+      show_exit_error("Error", take_back_unapplied_text());
     });
   }
-  guarded("write settings", [] { write_settings(); });
+  if (!guarded("write settings", [] { write_settings(); })) end_with_failure_after_close();
   guarded("wait for the reader", [] { kill_threads(); });
   guarded("destroy the window", [] {
     if (root && !root.is_none()) {
@@ -286,7 +317,10 @@ void meter_died() {
       install_driver(end_editor);
       return;
     }
-    if (code != -1) dialogs::show_error("Error", "Subprocess failure.", root);
+    // Where the take-back did not reach the driver, the one box says so too.
+    if (code != -1)
+      show_exit_error("Error", take_back_unanswered_said() ? "Subprocess failure.\n\n" + take_back_unapplied_text()
+                                                           : std::string("Subprocess failure."));
   } catch (std::exception& e) {
     // A box fails once the main window was closed under it (the exit
     // function destroyed the application): that close is the answer.

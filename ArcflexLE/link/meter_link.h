@@ -34,18 +34,25 @@ void kill_threads();
 inline constexpr std::chrono::milliseconds kExitDriverWait{3600};
 // Waits, at most kExitDriverWait, until the reader thread has seen the
 // meter's answer to every "load" sent, or the meter's output has ended;
-// false on the time limit. Needs no Python.
+// false on the time limit. Needs no Python; on the GUI thread the signal
+// handlers still run while it waits (a second signal ends the exit).
 bool wait_for_load_answers();
 // The reader thread's count of the meter's answers to loads, from the queue
 // item of each report line: "-99 -99" (applied) and "-77 -77" (failed).
 void note_meter_answer(double item);
 // Records that the load just sent takes a change back from the driver.
 void note_take_back_load();
+// Records that a change was taken back in "p.dat" but no load could carry
+// it to the driver (the meter is gone).
+void note_take_back_lost();
 // wait_for_load_answers(), then whether the driver applied the latest
 // take-back load (true when none was sent); "-77 -77" applied nothing.
 bool take_back_answered();
-// What an exit says when the driver may still hold the unconfirmed change.
-extern const char* const kTakeBackUnanswered;
+// Whether the latest load sent is a take-back that the driver refused.
+bool take_back_refused();
+// What an exit says when the driver may still hold the unconfirmed change:
+// whether the take-back was refused, not answered or never reached it.
+std::string take_back_unapplied_text();
 // Puts that on stderr, once in the process; whether it was put there.
 void say_take_back_unanswered();
 bool take_back_unanswered_said();

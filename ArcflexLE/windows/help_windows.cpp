@@ -123,6 +123,18 @@ void build_about_window() {
                      "foreground"_a = tkscheme, "font"_a = text_font);
   awl1.attr("configure")("background"_a = bg_scheme, "foreground"_a = tkscheme);
   awl1.attr("place")("relx"_a = aw_relx, "rely"_a = aw_rely, "anchor"_a = "center");
+  // Placed, the label asks its window for no room: the window's default
+  // size holds the text at the usual text size; a larger one widens and
+  // heightens the window to the text, half a line clear of each edge.
+  about_window.attr("update_idletasks")();
+  const int clear = awl1.attr("tk").attr("call")("font", "metrics", awl1.attr("cget")("font"), "-displayof", awl1,
+                                                 "-linespace").cast<int>();
+  auto req = [](const py::object& w, const char* what) { return w.attr(what)().cast<int>(); };
+  const int width = std::max(req(about_window, "winfo_reqwidth"), req(awl1, "winfo_reqwidth") + clear);
+  const int height = std::max(req(about_window, "winfo_reqheight"), req(awl1, "winfo_reqheight") + clear);
+  if (width != req(about_window, "winfo_reqwidth") || height != req(about_window, "winfo_reqheight")) {
+    about_window.attr("configure")("width"_a = width, "height"_a = height);
+  }
 
   about_window.attr("update")();
   about_window.attr("minsize")(about_window.attr("winfo_width")().cast<int>() + 56,

@@ -158,7 +158,8 @@ class KilledProcesses(EditorRevert):
         self.assertIsNotNone(box, "no error box after the meter was killed")
         self.assertEqual((self.curve_file(), self.confirm_shown()), (before, False))
         self.assertIsNone(p.poll(), "the editor ended before its box was answered")
-        self.answer_error_boxes_until_the_end(p)
+        err = self.answer_error_boxes_until_the_end(p)
+        self.assertEqual(err.count(b"The take-back of the unconfirmed change could not reach the driver."), 1)
 
     def test_kept_file_unreadable_at_start_gives_its_box_and_a_signal_ends_it(self):
         p, window = self.start_and_wait_for_startup_upload()
@@ -202,6 +203,19 @@ class KilledProcesses(EditorRevert):
                 self.assert_meter_ends()
                 self.assert_taken_back(before)
                 self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.prev")))
+        # The driver silent: the exit ends by itself after its wait and its
+        # box, with 1; a second Ctrl-C ends it at once.
+        for group in (False, True):
+            self.restart_driver()
+            os.remove(os.path.join(self.settings, "p.dat"))
+            self.start_options = {"process_group": 0} if group else {}
+            p, window, confirm, before = self.apply_a_change()
+            self.driver().send_signal(signal.SIGSTOP)
+            for _ in range(2 if group else 1):
+                (os.killpg if group else os.kill)(p.pid, signal.SIGINT if group else signal.SIGTERM)
+                time.sleep(1.5)
+            self.assertEqual((p.wait(2 if group else 12), p.stderr.read().count(b"did not answer the take-back"),
+                              self.curve_file()), (1, 1, before))
 
     def test_every_write_reaches_the_disk_in_order(self):
         """Apply, then OK: each file is flushed before its rename, and the

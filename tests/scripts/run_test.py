@@ -1,13 +1,15 @@
 """scripts/run with stand-ins for the build, the driver and the editor: it
 returns the editor's exit code, ends the stand-in driver it started, names
-an editor that holds the single-instance lock, and passes TERM, INT and HUP on to
-the editor as TERM."""
+an editor that holds the single-instance lock, and passes TERM, INT and HUP
+sent to its process group on to the editor as TERM, once."""
 import contextlib, fcntl, os, signal, subprocess, tempfile, time, unittest
 
 RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "run")
 # Leaves with 1 while the lock is held, as the editor does; records a TERM.
 EDITOR = """import fcntl, os, signal, sys, time
 d, code = os.environ["FAKE_DIR"], int(os.environ["FAKE_CODE"])
+for s in (signal.SIGINT, signal.SIGHUP):
+    signal.signal(s, lambda n, _: open(d + "/editor.log", "a").write(signal.Signals(n).name[3:]))
 signal.signal(signal.SIGTERM, lambda *_: (open(d + "/editor.log", "a").write("TERM"), sys.exit(code)))
 lock = open(os.environ["XDG_RUNTIME_DIR"] + "/arcflex/Keep_AF_Alive_Mutex.lock", "a")
 try:
@@ -64,8 +66,8 @@ class Run(unittest.TestCase):
                     while sig and time.monotonic() < end and not (
                             os.path.exists(f"{d}/editor.ready") and read(f"/proc/{p.pid}/wchan") == "do_wait"):
                         time.sleep(0.05)
-                    if sig:
-                        p.send_signal(sig)
+                    if sig:  # to the group, as a terminal sends it: the editor hears it once, as TERM
+                        os.killpg(p.pid, sig)
                     p.wait(timeout=30)
                 finally:
                     with contextlib.suppress(ProcessLookupError):

@@ -461,6 +461,16 @@ TEST_F(SettingsFiles, EveryWrittenFileReadsBackAsWritten) {
       initialize_af();  // the rest of that start
     }
   }
+  // Samples that pass 200 yet end a step short of it (97 * (200 / 97)): 201
+  // values, and the one past them on the tail's line at x 201, not at 200.
+  set_horizontal(ints_of({0, 97, 97, 107}), list_of({0.5, 1, 1, 1.5}), ints_of({0, 1, 0, 0}));
+  write_curve();
+  const std::vector<std::string> l = file_lines(pdat());
+  auto at_last_point = [&](int k) { const auto v = split_white(l[k]); return *parse_real(v[v.size() - 2]); };
+  const double prev_x = at_last_point(0) * *parse_real(l[4]);
+  ASSERT_EQ(l.size(), 5u + 201 + 1);
+  EXPECT_LT(prev_x, 200.0);
+  EXPECT_EQ(parse_real(l.back()), *parse_real(l[3]) * (201 - prev_x) + at_last_point(1));
   auto after_line_1 = [&] { const std::string b = aftest::read_file(guidat()); return b.substr(b.find('\n')); };
   int* const fields[] = {&negative_accel, &fslider, &sslider, &show_point_values, &zoom_to_location, &ctrl_n, &gui_scaling_factor};
   for (const auto& [folder, values] : {std::pair<std::string, std::vector<int>>{"/odd\r\n\"\xc3\xa9\"\t ", {0, 1, 5, 0, 0, 0, 25}},

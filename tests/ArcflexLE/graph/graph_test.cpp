@@ -355,8 +355,19 @@ TEST(GraphMarker, HoverLabel) {
   set_line({0, 10, 30, 46}, {0.5, 1, 1.25, 1.25});  // the tail at the top right
   draw_point_values(py::none(), py::eval("[3]"));
   EXPECT_TRUE(eval(whole).cast<bool>()) << text_of(point_value_text);
+  set_line({0, 10, 30, 40}, {0.5, 1, 1, 1.2});  // a rising tail: a label above its first point covers it
+  draw_point_values(py::none(), py::eval("[2]"));
+  EXPECT_TRUE(eval(std::string(whole) + " and not __import__('matplotlib').path.Path(ax.transData.transform([(30, 1), "
+                   "(40, 1.2)])).intersects_bbox(label.get_bbox_patch().get_window_extent())").cast<bool>());
   draw_point_values(py::none(), py::list());
   EXPECT_FALSE(visible(point_value_text));
+  // The value marker's text at the top of the view stays inside the axes,
+  // also when the view reaches the axes after the marker moved (a zoom).
+  ybounds = {0, 1};
+  draw_marker(py::float_(35.0));
+  check_viewbounds();
+  EXPECT_TRUE(eval("lambda t: t.update_bbox_position_size(canvas.get_renderer()) or "
+                   "t.get_bbox_patch().get_window_extent().y1 < ax.bbox.y1")(edit_marker_text).cast<bool>());
 }
 
 TEST(GraphAxisMode, ModesLabelsAndColours) {

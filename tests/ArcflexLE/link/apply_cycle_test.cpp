@@ -83,6 +83,18 @@ TEST(MeterLines, ItemsByAxisMode) {
   }
 }
 
+// A reader still putting the meter's lines in the queue when the process
+// ends normally: the static destructors leave what it uses alone.
+TEST(MeterLines, AReaderLeftRunningOutlivesTheEnd) {
+  EXPECT_EXIT(
+      {
+        std::thread([] { for (;;) af::q.put(af::q.empty() ? 1.0 : 2.0); }).detach();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST(MeterLines, BadLinesGiveNoItem) {
   for (const char* bad : {"5\r\n", "1  2\r\n", " 1 2\r\n", "speed fast\r\n", "nan 1\r\n", "1 inf\r\n",
                           "1e999 2\r\n", "", "\r\n", "1 \xff\xfe\r\n", "0x10 1\r\n"}) {
@@ -448,7 +460,45 @@ TEST(DriverWait, AnExitCountsEveryAnswerAndOnlyAnAppliedTakeBack) {
     af::note_take_back_load();
     for (double line : {-77.0, -20.0, 1.5, taken}) af::note_meter_answer(line);
     EXPECT_EQ(af::take_back_answered(), taken == -99.0);
+    EXPECT_EQ(af::take_back_unapplied_text().rfind(taken == -99.0 ? "The driver did not" : "The driver refused", 0), 0u);
   }
+}
+
+// Wherever the driver has not taken the change back when the editor ends,
+// the box and stderr say so: a take-back the meter's death kept from it, one
+// unanswered under the time-out box or at a hard exit, one refused.
+TEST(DriverWait, EveryExitSaysWhatTheDriverMayStillHold) {
+  start_recorded();
+  PipeStub pipe;
+  af::thrd1_done = true;  // no reader: every answer the driver gave is in
+  std::shared_ptr<afp::ChildProcess> dead = afp::ChildProcess::start("/bin/true", {});
+  ASSERT_TRUE(dead && dead->wait(5000));
+  auto apply = [](bool answered) {
+    af::pressed_apply();
+    af::driver_successfully_applied_changes = answered;
+    return pump_until([&] { return answered ? af::cpop.attr("winfo_ismapped")().cast<bool>() : !af::graph_suspended; });
+  };
+  const std::string box = "Error: Subprocess failure\\.\n\n";
+  af::meter_exit_code = 1;
+  af::proc = dead;
+  ASSERT_TRUE(apply(false));  // under the time-out box
+  EXPECT_EXIT(af::meter_died(), ::testing::ExitedWithCode(1), box + "The driver did not answer the take-back");
+  af::proc = afp::ChildProcess::start("/bin/sleep", {"30"});
+  ASSERT_TRUE(apply(true));  // in the countdown, every load before answered
+  af::applied_load = af::loads_sent.load();
+  EXPECT_EXIT(af::end_editor_at_once(1), ::testing::ExitedWithCode(1), "The driver did not answer the take-back");
+  af::revert_settings();  // the countdown's end, refused
+  af::load_answers = af::take_back_load - 1;
+  af::note_meter_answer(-77);
+  af::q.put(-77);
+  ASSERT_TRUE(pump_until([] { return af::dialogs::recorded().size() > 1 && af::reverting_settings == 0; }));
+  EXPECT_EQ(af::dialogs::recorded().back().message,
+            "The driver refused the take-back of the unconfirmed change.\nIt may still hold that change.");
+  af::proc->terminate();
+  af::proc = dead;
+  ASSERT_TRUE(apply(true));
+  // Last: the child's Tk calls share the X connection.
+  EXPECT_EXIT(af::meter_died(), ::testing::ExitedWithCode(1), box + "The take-back .* could not reach the driver");
 }
 
 // A take-back that cannot write "p.dat" after the time-out keeps the curve
@@ -610,6 +660,41 @@ class RealMeter : public ::testing::Test {
   std::string before_;
 };
 
+// An exit with the driver silent, in the countdown or after Cancel: under
+// its box no countdown timer is left and no driver poll runs, the driver is
+// waited for once, and the one box says it did not answer.
+void exit_under_a_silent_driver(pid_t driver, bool cancel) {
+  ASSERT_TRUE(pump_until([] { return af::cpop.attr("winfo_ismapped")().cast<bool>(); }));
+  ASSERT_EQ(::kill(driver, SIGSTOP), 0);
+  if (cancel) af::revert_settings();
+  std::string timers, countdown;
+  int polls = -1;
+  af::dialogs::on_record([&] {
+    polls = af::driver_wait_polls();
+    pump_rounds(60);
+    polls = af::driver_wait_polls() - polls;
+    timers = py::str(af::root.attr("tk").attr("call")("after", "info")).cast<std::string>();
+    countdown = af::cpop_cd.is_none() ? "none" : py::str(af::cpop_cd).cast<std::string>();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  af::kill();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, af::kExitDriverWait + std::chrono::seconds(3));
+  EXPECT_EQ(timers.find("'" + countdown + "'"), std::string::npos) << timers;
+  EXPECT_EQ(polls, 0);
+  ASSERT_EQ(af::dialogs::recorded().size(), 1u);
+  EXPECT_EQ(af::dialogs::recorded()[0].message.rfind("The driver did not answer the take-back", 0), 0u);
+}
+
+TEST_F(RealMeter, AnExitInTheCountdownStopsItAndWaitsForASilentDriverOnce) {
+  move_point_and_apply();
+  exit_under_a_silent_driver(driver_, false);
+}
+
+TEST_F(RealMeter, AnExitAfterCancelStopsItsWaitAndWaitsForASilentDriverOnce) {
+  move_point_and_apply();
+  exit_under_a_silent_driver(driver_, true);
+}
+
 TEST_F(RealMeter, OkKeepsTheCurveAndTheFillIsDrawn) {
   int start_uploads = uploads();
   move_point_and_apply();
@@ -686,6 +771,7 @@ TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
   move_point_and_apply();
   ASSERT_TRUE(pump_until([&] { return cpop_shown(); }));
   std::shared_ptr<afp::ChildProcess> meter = af::proc;
+  fs::create_directory(af::settingsdir + "GUI.dat");  // the settings cannot be written
   af::kill();
   EXPECT_EQ(aftest::read_file(pdat_), before_);
   EXPECT_FALSE(fs::exists(af::previous_curve_path()));
@@ -693,6 +779,7 @@ TEST_F(RealMeter, ClosingWithAPendingChangeRestoresTheCurveAndEndsTheMeter) {
   // The driver was told to drop the unconfirmed curve before the meter quit.
   EXPECT_EQ(uploads(), start_uploads + 2);
   EXPECT_TRUE(af::dialogs::recorded().empty());
+  EXPECT_EXIT(af::end_if_closed_from_outside(), ::testing::ExitedWithCode(1), "");
 }
 
 // A close that cannot take the change back says so.

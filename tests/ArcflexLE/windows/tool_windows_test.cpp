@@ -12,8 +12,10 @@
 #include "apply_cycle.h"
 #include "device_windows.h"
 #include "gui_fixture.h"
+#include "help_windows.h"
 #include "link_windows.h"
 #include "profile_keys.h"
+#include "state_help.h"
 #include "state_profiles.h"
 #include "toggle_window.h"
 #include "window.h"
@@ -131,17 +133,21 @@ TEST_F(ToolWindows, BuiltWithdrawnWithTheirWidgetsAndTexts) {
               "Profile " + std::to_string(i + 1) + "readonly" + std::to_string(i + 2));
   EXPECT_EQ(profile_texts() + holds(), "|||||||||0000000000");
   EXPECT_EQ(cget(af::save_profile_keys_button, "text"), "Save changes");
-  // Each Display scale has room for its label at every text size (built
-  // anew in a font no other widget holds, so it takes the new scaling).
+  // Each Display scale has room for its label, and the About window for its
+  // text, at every text size (built anew in a font no other widget holds, so
+  // it takes the new scaling).
   af::text_font = py::make_tuple("-family", "Ebrima", "-size", 10, "-weight", "bold");
   py::object need = eval("lambda s: s.tk.call('font', 'measure', s['font'], '-displayof', s, s['label']) + "
                          "s.tk.call('font', 'metrics', s['font'], '-displayof', s, '-ascent') // 2");
   for (int size = 25; size <= 250; size += 25) {
-    af::display_window.attr("destroy")();
+    for (py::object* w : {&af::display_window, &af::help_window, &af::about_window}) w->attr("destroy")();
     af::root.attr("tk").attr("call")("tk", "scaling", af::tk_scaling_for(size));
     af::build_display_window();
     for (py::object* s : {&af::frame_slider, &af::sample_slider, &af::gui_scale_slider})
       EXPECT_LE(need(*s).cast<int>(), py::int_(s->attr("cget")("length")).cast<int>()) << size << cget(*s, "label");
+    af::build_help_windows();
+    for (const char* d : {"winfo_reqwidth", "winfo_reqheight"})
+      EXPECT_LE(af::awl1.attr(d)().cast<int>(), af::about_window.attr(d)().cast<int>()) << size << d;
   }
 }
 
