@@ -64,7 +64,15 @@ class OpenBox {
  public:
   explicit OpenBox(py::handle parent) {
     root_ = py::module_::import("tkinter").attr("_default_root");
-    if (!root_.is_none() && g_boxes_open > 0) focus_nested_box(root_, parent);
+    // Over a withdrawn window (an exit's box) the application has lost the
+    // X focus, and the box's own focus does not take it back either.
+    bool hidden_parent = false;
+    try {
+      hidden_parent = !root_.is_none() && parent && !parent.is_none() && !parent.attr("winfo_viewable")().cast<bool>();
+    } catch (py::error_already_set&) {
+      // a parent already destroyed: Tk refuses the box itself
+    }
+    if (!root_.is_none() && (g_boxes_open > 0 || hidden_parent)) focus_nested_box(root_, parent);
     ++g_boxes_open;
     if (!root_.is_none()) schedule();
   }

@@ -398,6 +398,10 @@ void confirm_changes_popup() {
                                      screensize.second, i(root.attr("winfo_pointerx")()));
   cpop.attr("geometry")(pos);
   cpop.attr("wm_deiconify")();
+  // Tk lays out and maps the window's buttons when idle, and the speed
+  // display's tick can keep it from ever being idle: an empty window would
+  // count down. They are laid out now.
+  cpop.attr("update_idletasks")();
   cpop.attr("lift")();
   cpop.attr("focus_set")();
   try {

@@ -120,9 +120,19 @@ class ApplyRun(base.EditorRun):
         return confirm
 
     def click_in_window(self, window, x_percent, y_percent):
-        """A click at a place given in percent of the window's size."""
-        x, y, width, height = window_geometry(window)
-        xdo("mousemove", x + width * x_percent // 100, y + height * y_percent // 100)
+        """A click at a place given in percent of the window's size, once a
+        widget is there: Tk maps a window's widgets after the window itself,
+        late in a busy or traced program, and a click on the bare frame is lost."""
+        def place():
+            x, y, width, height = window_geometry(window)
+            return x + width * x_percent // 100, y + height * y_percent // 100
+
+        def widget_there():
+            chain = self.display.windows_at(*place())
+            return len(chain) >= 3 and chain[0] == window
+
+        self.wait_for("a widget at (%d%%, %d%%) of the window" % (x_percent, y_percent), widget_there, timeout=30)
+        xdo("mousemove", *place())
         xdo("click", 1)
 
 

@@ -14,7 +14,7 @@ import time
 
 import editor_start_test as base
 import xwin
-from editor_apply_test import OK_BUTTON
+from editor_apply_test import CANCEL_BUTTON, OK_BUTTON
 from editor_revert_test import EditorRevert, upload_content
 from editor_display_loss_test import children_of
 from editor_start_test import read
@@ -203,19 +203,26 @@ class KilledProcesses(EditorRevert):
                 self.assert_meter_ends()
                 self.assert_taken_back(before)
                 self.assertFalse(os.path.exists(os.path.join(self.settings, "p.dat.prev")))
-        # The driver silent: the exit ends by itself after its wait and its
-        # box, with 1; a second Ctrl-C ends it at once.
-        for group in (False, True):
+        # The driver silent: an exit begun by a signal ends by itself after
+        # its wait and its box, with 1, a second Ctrl-C at once; a close
+        # after Cancel keeps its one box until it is answered (with Return,
+        # the window under it withdrawn).
+        for how in ("TERM", "Ctrl-C twice", "close"):
             self.restart_driver()
             os.remove(os.path.join(self.settings, "p.dat"))
-            self.start_options = {"process_group": 0} if group else {}
+            self.start_options = {"process_group": 0} if how == "Ctrl-C twice" else {}
             p, window, confirm, before = self.apply_a_change()
             self.driver().send_signal(signal.SIGSTOP)
-            for _ in range(2 if group else 1):
-                (os.killpg if group else os.kill)(p.pid, signal.SIGINT if group else signal.SIGTERM)
-                time.sleep(1.5)
-            self.assertEqual((p.wait(2 if group else 12), p.stderr.read().count(b"did not answer the take-back"),
-                              self.curve_file()), (1, 1, before))
+            if how == "close":
+                self.click_in_window(confirm, *CANCEL_BUTTON)
+                self.display.request_close(window)
+                err, code = self.answer_error_boxes_until_the_end(p), 1
+            else:
+                for _ in range(2 if how == "Ctrl-C twice" else 1):
+                    os.killpg(p.pid, signal.SIGINT) if how == "Ctrl-C twice" else p.send_signal(signal.SIGTERM)
+                    time.sleep(1.5)
+                code, err = p.wait(2 if how == "Ctrl-C twice" else 12), p.stderr.read()
+            self.assertEqual((code, err.count(b"did not answer the take-back"), self.curve_file()), (1, 1, before))
 
     def test_every_write_reaches_the_disk_in_order(self):
         """Apply, then OK: each file is flushed before its rename, and the

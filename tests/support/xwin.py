@@ -28,6 +28,9 @@ _x.XConnectionNumber.argtypes = [ctypes.c_void_p]
 _x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
                           ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
                           ctypes.POINTER(ctypes.c_uint)]
+_x.XTranslateCoordinates.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                     ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int),
+                                     ctypes.POINTER(ctypes.c_ulong)]
 
 
 # A window may be gone by the time its map event is read (a program that
@@ -117,6 +120,18 @@ class Display:
     def find(self, title):
         """Top-level windows whose WM_NAME equals title."""
         return [w for w in self.top_windows() if self.name_of(w) == title]
+
+    def windows_at(self, x, y):
+        """The mapped windows that hold the screen point (x, y), from the
+        top-level window down to the deepest one: the windows a click there
+        goes through, as the X server sees them now. [] over the bare root."""
+        chain, window = [], self.root
+        dx, dy, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+        while _x.XTranslateCoordinates(self.dpy, self.root, window, x, y, ctypes.byref(dx), ctypes.byref(dy),
+                                       ctypes.byref(child)) and child.value:
+            window = child.value
+            chain.append(window)
+        return chain
 
     def watch_maps(self):
         """Start listening for top-level windows being mapped."""
