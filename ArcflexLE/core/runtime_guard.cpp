@@ -57,9 +57,7 @@ void take_back_pending_change_at_exit(bool wait_for_driver) {
   // had the driver wait to answer (this take-back or one sent before).
   // Said once: a close that said it ends through here too.
   if (!proc || take_back_unanswered_said()) return;
-  const bool applied = wait_for_driver ? take_back_answered()
-                                       : !take_back_lost.load() && applied_load.load() >= take_back_load.load();
-  if (!applied) say_take_back_unanswered();
+  if (!(wait_for_driver ? take_back_answered() : take_back_applied())) say_take_back_unanswered();
 }
 
 void end_editor_at_once(int code, bool wait_for_driver) {

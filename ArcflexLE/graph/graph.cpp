@@ -111,21 +111,26 @@ bool labelled_point_present() {
   return item(lx, labelled.index).cast<double>() == labelled.x && item(ly, labelled.index).cast<double>() == labelled.y;
 }
 
-// The hover label goes with its point: whichever path paints it (a full
-// draw, the live speed display's blit), a label whose point was deleted or
-// replaced (a preset, a load, undo) is hidden instead of painted.
-void hide_label_without_its_point(const py::object& text) {
+// Runs `before` (with the text) each time the text is painted, whichever
+// path paints it (a full draw, the live speed display's blit); the text is
+// painted when it returns true. Held weakly: the text goes with its axes.
+void before_each_draw(const py::object& text, bool (*before)(const py::object&)) {
   py::object draw = py::type::of(text).attr("draw");
   py::object ref = py::module_::import("weakref").attr("ref")(text);
-  text.attr("draw") = py::cpp_function([draw, ref](py::object renderer) {
+  text.attr("draw") = py::cpp_function([draw, ref, before](py::object renderer) {
     py::object self = ref();
-    if (self.is_none()) return;
-    if (self.attr("get_visible")().cast<bool>() && !labelled_point_present()) {
-      self.attr("set_visible")(false);
-      labelled.index = -1;
-      return;
-    }
-    draw(self, renderer);
+    if (!self.is_none() && before(self)) draw(self, renderer);
+  });
+}
+
+// The hover label goes with its point: a label whose point was deleted or
+// replaced (a preset, a load, undo) is hidden instead of painted.
+void hide_label_without_its_point(const py::object& text) {
+  before_each_draw(text, [](const py::object& self) {
+    if (!self.attr("get_visible")().cast<bool>() || labelled_point_present()) return true;
+    self.attr("set_visible")(false);
+    labelled.index = -1;
+    return false;
   });
 }
 
@@ -188,18 +193,13 @@ MarkerAnchor marker_anchor;
 // painted, from its anchor each time: draw_marker places it before a view
 // change reaches the axes, and a pan or a resize moves the axes under it.
 void keep_marker_text_inside(const py::object& text) {
-  py::object draw = py::type::of(text).attr("draw");
-  py::object ref = py::module_::import("weakref").attr("ref")(text);
-  text.attr("draw") = py::cpp_function([draw, ref](py::object renderer) {
-    py::object self = ref();
-    if (self.is_none()) return;
-    if (self.attr("get_visible")().cast<bool>()) {
-      self.attr("set_x")(marker_anchor.x);
-      self.attr("set_y")(marker_anchor.y);
-      py::object point = ax.attr("transData").attr("transform")(py::make_tuple(marker_anchor.x, marker_anchor.point_y));
-      keep_inside_axes(self, point[py::int_(1)].cast<double>());
-    }
-    draw(self, renderer);
+  before_each_draw(text, [](const py::object& self) {
+    if (!self.attr("get_visible")().cast<bool>()) return true;
+    self.attr("set_x")(marker_anchor.x);
+    self.attr("set_y")(marker_anchor.y);
+    py::object point = ax.attr("transData").attr("transform")(py::make_tuple(marker_anchor.x, marker_anchor.point_y));
+    keep_inside_axes(self, point[py::int_(1)].cast<double>());
+    return true;
   });
 }
 

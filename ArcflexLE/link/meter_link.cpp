@@ -197,9 +197,11 @@ void note_meter_answer(double item) {
 void note_take_back_load() { take_back_load = loads_sent.load(); }
 void note_take_back_lost() { take_back_lost = true; }
 
+bool take_back_applied() { return !take_back_lost.load() && applied_load.load() >= take_back_load.load(); }
+
 bool take_back_answered() {
   wait_for_load_answers();
-  return !take_back_lost.load() && applied_load.load() >= take_back_load.load();
+  return take_back_applied();
 }
 
 bool take_back_refused() {

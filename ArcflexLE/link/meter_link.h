@@ -45,8 +45,10 @@ void note_take_back_load();
 // Records that a change was taken back in "p.dat" but no load could carry
 // it to the driver (the meter is gone).
 void note_take_back_lost();
-// wait_for_load_answers(), then whether the driver applied the latest
-// take-back load (true when none was sent); "-77 -77" applied nothing.
+// Whether the driver applied the latest take-back load (true when none
+// was sent); "-77 -77" applied nothing. take_back_answered() first waits
+// (wait_for_load_answers).
+bool take_back_applied();
 bool take_back_answered();
 // Whether the latest load sent is a take-back that the driver refused.
 bool take_back_refused();
